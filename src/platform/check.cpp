@@ -1,0 +1,14 @@
+#include "platform/check.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace platform {
+
+void assertion_failed(const char* expression, const char* file, int line) noexcept {
+    std::fprintf(stderr, "Assertion failed: %s, file %s, line %d\n", expression, file, line);
+    std::fflush(stderr);
+    std::abort();
+}
+
+}  // namespace platform
