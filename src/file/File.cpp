@@ -1,1 +1,123 @@
-// filled in by its module's change
+#include "file/File.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+
+#include "platform/check.h"
+
+namespace {
+
+// The largest transfer count of one platform read or write.
+using DWORD = std::uint32_t;
+
+thread_local int open_error = 0;
+
+[[noreturn]] void fail_open(int fd, int error) {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    open_error = error;
+    throw file::FileError();
+}
+
+// Both transfers go on after a signal or a kernel-split transfer, so a regular file delivers all
+// it has; they stop at the end of the file or on an error.
+template <typename Byte, typename Call>
+bool transfer(Byte* buffer, std::size_t size, Call call) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t moved = call(buffer + done, size - done);
+        if (moved < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (moved == 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(moved);
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace file {
+
+int last_open_error() noexcept {
+    return open_error;
+}
+
+}  // namespace file
+
+File::File(const char* path, bool writable, bool create) : handle(-1) {
+    int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY;
+    if (create) {
+        flags |= O_CREAT;
+    }
+    const int fd = ::open(path, flags, 0666);
+    if (fd < 0) {
+        fail_open(-1, errno);
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        fail_open(fd, errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        fail_open(fd, EISDIR);
+    }
+    // Readers share the file; a writer holds it alone. A lock that cannot be had is a refused open.
+    if (::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        fail_open(fd, errno);
+    }
+    handle = fd;
+    open_error = 0;
+}
+
+File::~File() {
+    ::close(handle);
+}
+
+bool File::read(void* buffer, std::size_t size) {
+    NOTEDIAG_ASSERT(size <= std::numeric_limits<DWORD>::max());
+    return transfer(static_cast<char*>(buffer), size,
+                    [this](char* at, std::size_t n) { return ::read(handle, at, n); });
+}
+
+bool File::write(const void* buffer, std::size_t size) {
+    NOTEDIAG_ASSERT(size <= std::numeric_limits<DWORD>::max());
+    return transfer(static_cast<const char*>(buffer), size,
+                    [this](const char* at, std::size_t n) { return ::write(handle, at, n); });
+}
+
+bool File::seek(std::int32_t position) {
+    if (position < 0) {
+        return false;
+    }
+    return ::lseek(handle, position, SEEK_SET) >= 0;
+}
+
+std::uint32_t File::tell() {
+    const off_t position = ::lseek(handle, 0, SEEK_CUR);
+    return position < 0 ? 0 : static_cast<std::uint32_t>(position);
+}
+
+std::uint32_t File::size() {
+    struct stat info {};
+    if (::fstat(handle, &info) != 0) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(info.st_size);
+}
+
+bool File::truncate() {
+    const off_t position = ::lseek(handle, 0, SEEK_CUR);
+    return position >= 0 && ::ftruncate(handle, position) == 0;
+}

@@ -11,5 +11,6 @@ namespace platform {
 
 }  // namespace platform
 
-#define NOTEDIAG_ASSERT(expression) \
-    ((expression) ? static_cast<void>(0) : ::platform::assertion_failed(#expression, __FILE__, __LINE__))
+#define NOTEDIAG_ASSERT(expression)      \
+    ((expression) ? static_cast<void>(0) \
+                  : ::platform::assertion_failed(#expression, __FILE__, __LINE__))

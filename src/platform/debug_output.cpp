@@ -17,7 +17,9 @@ DebugSink current_sink = default_sink;
 
 }  // namespace
 
-void debug_output(const char* text) noexcept { current_sink(text); }
+void debug_output(const char* text) noexcept {
+    current_sink(text);
+}
 
 DebugSink set_debug_sink(DebugSink sink) noexcept {
     DebugSink previous = current_sink;

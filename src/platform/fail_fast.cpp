@@ -5,6 +5,8 @@
 namespace platform {
 
 // abort() raises SIGABRT: no destructors, no atexit handlers, no stdio flush.
-void fail_fast() noexcept { std::abort(); }
+void fail_fast() noexcept {
+    std::abort();
+}
 
 }  // namespace platform

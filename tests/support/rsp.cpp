@@ -18,9 +18,12 @@ std::string_view trim(std::string_view text) {
 }
 
 int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     throw std::invalid_argument(std::string("not a hex digit: ") + c);
 }
 
@@ -84,7 +87,8 @@ std::vector<std::uint8_t> from_hex(std::string_view hex) {
     }
     std::vector<std::uint8_t> bytes(hex.size() / 2);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<std::uint8_t>(hex_value(hex[2 * i]) * 16 + hex_value(hex[2 * i + 1]));
+        bytes[i] =
+            static_cast<std::uint8_t>(hex_value(hex[2 * i]) * 16 + hex_value(hex[2 * i + 1]));
     }
     return bytes;
 }

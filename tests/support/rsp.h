@@ -11,9 +11,10 @@
 namespace testsupport {
 
 struct RspRecord {
-    std::string section;                        // the last "[...]" header seen, without brackets
-    std::map<std::string, std::string> fields;  // "KEY = value" lines of one blank-line-separated block
-    int line = 0;                               // first line of the record, for failure messages
+    std::string section;  // the last "[...]" header seen, without brackets
+    std::map<std::string, std::string>
+        fields;    // "KEY = value" lines of one blank-line-separated block
+    int line = 0;  // first line of the record, for failure messages
 
     bool has(const std::string& name) const { return fields.count(name) != 0; }
     const std::string& at(const std::string& name) const;

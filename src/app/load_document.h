@@ -1,0 +1,30 @@
+// The document locator: finds a document in a file (the whole file, or a stretch in front of an
+// 8-byte trailer at its end), recognises its format and hands it to the matching reader.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "document/Document.h"
+#include "file/File.h"
+#include "secure/Plaintext.h"
+
+// The last 8 bytes of a file: a magic of 0xDEADBEEF marks a document carried in front of them,
+// `length` bytes long. Both fields are little-endian in the file.
+struct ContainerTrailer {
+    std::uint32_t magic;
+    std::uint32_t length;
+};
+
+inline constexpr std::uint32_t container_trailer_magic = 0xDEADBEEF;
+inline constexpr char header_v1_signature[8] = {'S', 'E', 'K', 'R', 'i', 'T', '*', '1'};
+
+// Version-1 documents are recognised but not readable: always null.
+std::unique_ptr<Document> read_document_v1(File& file, std::uint32_t start, std::uint32_t length,
+                                           const Plaintext& key);
+
+// Opens `path` read-only and returns the document it holds, or null when there is none this tool
+// can read (a file too short or a trailer that does not fit count as none). Throws
+// file::FileError when the file cannot be opened; the file is closed on every path.
+std::unique_ptr<Document> load_document(std::string path, const Plaintext& key);

@@ -1,0 +1,56 @@
+// File: the owner of one open file with 32-bit positions.
+//
+// Only opening raises (file::FileError); every other operation reports failure by its result and
+// leaves it to the caller to look. No buffering: each operation is one system call (a transfer
+// interrupted by a signal, or split by the kernel, is continued until it completes or ends).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+
+namespace file {
+
+// Raised when a file cannot be opened. It carries no text and no error code of its own;
+// last_open_error() tells why the most recent open failed.
+class FileError : public std::exception {
+  public:
+    FileError() noexcept = default;
+    const char* what() const noexcept override { return message; }
+
+  private:
+    const char* message = "";
+};
+
+// The errno value of the most recent failed open on this thread, 0 when none has failed.
+int last_open_error() noexcept;
+
+}  // namespace file
+
+class File {
+  public:
+    // Opens `path` for reading (others may read too, no writer is admitted) or, with `writable`,
+    // for reading and writing (no other opener is admitted); the sharing rules are advisory locks
+    // on this platform. With `create` a missing file is created empty; an existing one is never
+    // truncated. Directories are refused. Throws file::FileError.
+    File(const char* path, bool writable, bool create);
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // True when exactly `size` bytes were transferred. A short transfer leaves what was
+    // transferred in `buffer` and in the position.
+    bool read(void* buffer, std::size_t size);
+    bool write(const void* buffer, std::size_t size);
+    // Sets the position; a negative `position` is refused and changes nothing.
+    bool seek(std::int32_t position);
+    // The current position, low 32 bits; 0 on failure.
+    std::uint32_t tell();
+    // The file's length, low 32 bits; 0 on failure.
+    std::uint32_t size();
+    // Sets the end of the file to the current position.
+    bool truncate();
+
+  private:
+    int handle;
+};
