@@ -1,1 +1,175 @@
+#include "app/hex_dump.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A plain formatter, one snprintf per field, to hold the table-driven dump against. `base` is the
+// offset printed for the first byte.
+std::string reference_dump(const Bytes& data, std::uint32_t base = 0) {
+    std::string out;
+    for (std::size_t start = 0; start < data.size(); start += 16) {
+        char field[16];
+        std::snprintf(field, sizeof field, "%08X:  ", static_cast<unsigned>(base + start));
+        out += field;
+        std::string chars;
+        for (std::size_t i = 0; i < 16; ++i) {
+            if (start + i < data.size()) {
+                const unsigned b = data[start + i];
+                std::snprintf(field, sizeof field, "%02x ", b);
+                out += field;
+                chars += (b >= 0x20 && b <= 0x7E) ? static_cast<char>(b) : '.';
+            } else {
+                out += "   ";
+            }
+            if (i == 7) {
+                out += ' ';
+            }
+        }
+        out += chars + '\n';
+    }
+    return out;
+}
+
+// Runs `write` against a scratch stream and returns everything it wrote.
+template <typename Write>
+std::string capture(Write write) {
+    std::FILE* file = std::tmpfile();
+    EXPECT_NE(file, nullptr);
+    write(file);
+    std::string text;
+    std::rewind(file);
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        text.append(chunk, n);
+    }
+    std::fclose(file);
+    return text;
+}
+
+std::string dump(const Bytes& data) {
+    return capture(
+        [&](std::FILE* f) { hex_dump(f, data.data(), static_cast<std::uint32_t>(data.size())); });
+}
+
+Bytes ascending(std::size_t n, unsigned first = 0) {
+    Bytes data(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        data[i] = static_cast<std::uint8_t>(first + i);
+    }
+    return data;
+}
+
+std::uint32_t test_seed() {
+    const char* text = std::getenv("NOTEDIAG_SEED");
+    return text != nullptr ? static_cast<std::uint32_t>(std::strtoul(text, nullptr, 0))
+                           : std::random_device{}();
+}
+
+TEST(HexDump, KnownLines) {
+    struct Case {
+        Bytes data;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{}, ""},
+        {{'a', 'b', 'c'}, "00000000:  61 62 63                                         abc\n"},
+        {ascending(18, 0x41),
+         "00000000:  41 42 43 44 45 46 47 48  49 4a 4b 4c 4d 4e 4f 50 ABCDEFGHIJKLMNOP\n"
+         "00000010:  51 52                                            QR\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(dump(c.data), c.expected) << "size " << c.data.size();
+    }
+}
+
+// Every length of a last group, alone and after a full line, so that padding, the gap after
+// position 7, the unpadded character column and the second line's offset are all crossed.
+class ShortGroup : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(ShortGroup, MatchesReference) {
+    const std::size_t n = GetParam();
+    for (const std::size_t lead : {std::size_t{0}, std::size_t{16}}) {
+        const Bytes data = ascending(lead + n, 0x2A);
+        const std::string text = dump(data);
+        EXPECT_EQ(text, reference_dump(data)) << "lead " << lead;
+        const std::size_t last = text.rfind('\n', text.size() - 2) + 1;  // npos + 1 == 0
+        EXPECT_EQ(text.size() - last, 11 + 49 + n + 1) << "lead " << lead;
+        EXPECT_EQ(text.compare(last, 11, lead == 0 ? "00000000:  " : "00000010:  "), 0);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), lead == 0 ? 1 : 2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths1To16, ShortGroup, ::testing::Range<std::size_t>(1, 17));
+
+TEST(HexDump, CharacterColumnOfEveryByteValue) {
+    const Bytes data = ascending(256);
+    const std::string text = dump(data);
+    ASSERT_EQ(text.size(), 16u * 77u);
+    for (unsigned b = 0; b < 256; ++b) {
+        const char expected = (b >= 0x20 && b <= 0x7E) ? static_cast<char>(b) : '.';
+        EXPECT_EQ(text[(b / 16) * 77 + 60 + b % 16], expected) << "byte " << b;
+    }
+    EXPECT_EQ(text, reference_dump(data));
+}
+
+// Far larger than one output block, with a random tail length, so block boundaries fall
+// mid-stream and the last block is partial; text printed around it must stay in place.
+TEST(HexDump, LargeRandomInputMatchesReferenceInOrder) {
+    const std::uint32_t seed = test_seed();
+    std::mt19937 rng(seed);
+    Bytes data((1u << 20) + rng() % 17);
+    for (auto& b : data) {
+        b = static_cast<std::uint8_t>(rng());
+    }
+    const std::string text = capture([&](std::FILE* f) {
+        std::fprintf(f, "before\n");
+        hex_dump(f, data.data(), static_cast<std::uint32_t>(data.size()));
+        std::fputs("after\n", f);
+    });
+    EXPECT_TRUE(text == "before\n" + reference_dump(data) + "after\n")
+        << "size " << data.size() << ", replay with NOTEDIAG_SEED=" << seed;
+}
+
+// Offsets of 16 MiB and more put a non-zero digit into the top byte of the offset. Only the
+// last two lines are read back.
+TEST(HexDump, HighOffsetDigits) {
+    const Bytes data = ascending((16u << 20) + 5);
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    hex_dump(file, data.data(), static_cast<std::uint32_t>(data.size()));
+    std::string tail(77 + 66, '\0');
+    std::fseek(file, -static_cast<long>(tail.size()), SEEK_END);
+    EXPECT_EQ(std::fread(tail.data(), 1, tail.size(), file), tail.size());
+    EXPECT_EQ(std::fgetc(file), EOF);
+    std::fclose(file);
+
+    EXPECT_EQ(tail, reference_dump(Bytes(data.end() - 21, data.end()), 0x00FFFFF0));
+}
+
+TEST(IntToString, Values) {
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {0, "0"},
+        {-1, "-1"},
+        {800, "800"},
+        {std::numeric_limits<std::int32_t>::max(), "2147483647"},
+        {std::numeric_limits<std::int32_t>::min(), "-2147483648"},
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(int_to_string(value), expected);
+    }
+}
+
+}  // namespace
