@@ -29,7 +29,7 @@ void sha256_digest(std::uint8_t digest[sha256_digest_size], const void* data, st
 
 // Incremental hasher owning its context on the heap: construct, init, update..., finish.
 class Sha256Hasher {
-public:
+  public:
     Sha256Hasher();   // allocates the context; does not begin it
     ~Sha256Hasher();  // wipes the context (it may hold secret input) and releases it
     Sha256Hasher(const Sha256Hasher&) = delete;
@@ -39,6 +39,6 @@ public:
     void update(const void* data, std::size_t length);
     void finish(std::uint8_t digest[sha256_digest_size]);
 
-private:
+  private:
     Sha256Context* context;
 };
