@@ -1,1 +1,167 @@
 #include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "crypto/aes/aes.h"
+#include "crypto/aes/aes_modes.h"
+#include "crypto/aes/aes_tables.h"
+#include "support/rsp.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testsupport::from_hex;
+using testsupport::to_hex;
+auto& tables = aes_internal::aes_tables;
+
+struct Contexts {
+    AesEncryptContext enc{};
+    AesDecryptContext dec{};
+};
+
+Contexts contexts(const std::string& key_hex) {
+    aes_tables_init();
+    const Bytes key = from_hex(key_hex);
+    Contexts c;
+    aes_encrypt_schedule_256(key.data(), c.enc);
+    aes_decrypt_schedule_256(key.data(), c.dec);
+    return c;
+}
+
+// One CBC call in place, in each direction; the chaining block must end on the last ciphertext
+// block either way.
+void check_cbc(const std::string& key, const std::string& iv, const std::string& plain,
+               const std::string& cipher) {
+    const Contexts c = contexts(key);
+    for (const bool encrypt : {true, false}) {
+        Bytes data = from_hex(encrypt ? plain : cipher), chain = from_hex(iv);
+        const int n = int(data.size());
+        EXPECT_EQ(encrypt ? aes_modes_cbc_encrypt(data.data(), data.data(), n, chain.data(), c.enc)
+                          : aes_modes_cbc_decrypt(data.data(), data.data(), n, chain.data(), c.dec),
+                  0);
+        EXPECT_EQ(to_hex(data), encrypt ? cipher : plain) << (encrypt ? "encrypt" : "decrypt");
+        EXPECT_EQ(to_hex(chain), cipher.substr(cipher.size() - 32));
+    }
+}
+
+std::string slot_hex(const std::uint32_t* round_keys, int slot) {
+    std::uint8_t bytes[16];
+    for (int i = 0; i < 16; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(round_keys[4 * slot + i / 4] >> (8 * (i % 4)));
+    }
+    return to_hex(bytes, 16);
+}
+
+TEST(AesBlock, Fips197AppendixC3BothDirectionsDecryptInPlace) {
+    const Contexts c = contexts("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
+    const Bytes plain = from_hex("00112233445566778899aabbccddeeff");
+    Bytes block(16);
+    EXPECT_EQ(aes_block_encrypt(plain.data(), block.data(), c.enc), 0);
+    EXPECT_EQ(to_hex(block), "8ea2b7ca516745bfeafc49904b496089");
+    EXPECT_EQ(aes_block_decrypt(block.data(), block.data(), c.dec), 0);
+    EXPECT_EQ(block, plain);
+}
+
+TEST(AesSchedule, Fips197AppendixA3RoundKeySlots) {
+    const std::string key = "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4";
+    const std::string w0_3 = key.substr(0, 32), w56_59 = "fe4890d1e6188d0b046df344706c631e";
+    const Contexts c = contexts(key);
+    EXPECT_EQ(slot_hex(c.dec.round_keys, 0), w56_59);
+    EXPECT_EQ(slot_hex(c.dec.round_keys, 14), w0_3);
+    EXPECT_EQ(slot_hex(c.enc.round_keys, 0), w0_3);
+    EXPECT_EQ(slot_hex(c.enc.round_keys, 14), w56_59);
+}
+
+TEST(AesSchedule, ClearsControlWordWhateverTheRecordHeld) {
+    Contexts c;
+    std::memset(&c.enc, 0xFF, sizeof c.enc);
+    std::memset(&c.dec, 0xFF, sizeof c.dec);
+    const Bytes key(32, 0x77);
+    aes_encrypt_schedule_256(key.data(), c.enc);
+    aes_decrypt_schedule_256(key.data(), c.dec);
+    EXPECT_EQ((Bytes{c.enc.rounds16, c.enc.reserved0, c.enc.b_pos, c.enc.reserved1}),
+              (Bytes{224, 0, 0, 0}));
+    EXPECT_EQ((Bytes{c.dec.rounds16, c.dec.reserved0, c.dec.b_pos, c.dec.reserved1}),
+              (Bytes{224, 0, 0, 0}));
+}
+
+TEST(AesCbc, Sp80038aF25F26) {
+    check_cbc("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4",
+              "000102030405060708090a0b0c0d0e0f",
+              "6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51"
+              "30c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710",
+              "f58c4c04d6e5f1ba779eabfb5f7bfbd69cfc4e967edb808d679f777bc6702c7d"
+              "39f23369a9d9bacfa530e26304231461b2eb05e2c39be9fcda6c19078c6a9d1b");
+}
+
+class AesCbcVectors : public ::testing::TestWithParam<const char*> {};
+
+// Every record runs both ways, whichever section it is in.
+TEST_P(AesCbcVectors, EveryRecordBothDirections) {
+    const auto records = testsupport::read_rsp(testsupport::test_data(GetParam()));
+    ASSERT_FALSE(records.empty());
+    for (const auto& r : records) {
+        SCOPED_TRACE(std::string(GetParam()) + ":" + std::to_string(r.line));
+        check_cbc(r.at("KEY"), r.at("IV"), r.at("PLAINTEXT"), r.at("CIPHERTEXT"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Nist, AesCbcVectors,
+                         ::testing::Values("CBCGFSbox256.rsp", "CBCKeySbox256.rsp",
+                                           "CBCVarKey256.rsp", "CBCVarTxt256.rsp",
+                                           "CBCMMT256.rsp"));
+
+TEST(AesRefusal, UnusableContextOrLengthWritesNothing) {
+    Contexts c = contexts(std::string(64, '5'));
+    const Bytes in(48, 0x3C), before(48, 0xEE), iv_before(16, 0x11);
+    auto check = [&](std::uint8_t rounds16, int length, int expected) {
+        SCOPED_TRACE("rounds16 " + std::to_string(rounds16) + ", length " + std::to_string(length));
+        c.dec.rounds16 = c.enc.rounds16 = rounds16;
+        Bytes out = before, iv = iv_before;
+        EXPECT_EQ(aes_modes_cbc_decrypt(in.data(), out.data(), length, iv.data(), c.dec), expected);
+        EXPECT_EQ(aes_modes_cbc_encrypt(in.data(), out.data(), length, iv.data(), c.enc), expected);
+        if (length == 16) {
+            EXPECT_EQ(aes_block_decrypt(in.data(), out.data(), c.dec), expected);
+            EXPECT_EQ(aes_block_encrypt(in.data(), out.data(), c.enc), expected);
+        }
+        EXPECT_EQ(out, before);
+        EXPECT_EQ(iv, iv_before);
+    };
+    for (const int rounds16 : {0, 16, 144, 176, 208, 225, 240, 255}) {
+        check(static_cast<std::uint8_t>(rounds16), 16, 1);
+    }
+    for (const int length : {15, 17, 40, -16}) {
+        check(224, length, 1);
+    }
+    check(224, 0, 0);
+    c = Contexts{};  // zero-filled records as a whole
+    check(0, 16, 1);
+}
+
+TEST(AesTables, SBoxAnchorsAndInverses) {
+    aes_tables_init();
+    EXPECT_EQ(tables.fwd_last[0][0], 0x63u);
+    EXPECT_EQ(tables.inv_last[0][0x63], 0u);
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        ASSERT_EQ(tables.inv_last[0][tables.fwd_last[0][i]], i);
+    }
+}
+
+// A second call must leave the tables alone; generating afresh over garbage must reproduce them,
+// which catches entries never written and entries that depend on what was there before.
+TEST(AesTables, InitIsIdempotentAndDeterministic) {
+    constexpr std::size_t size = offsetof(aes_internal::AesTables, tables_ready) + 4;  // no padding
+    aes_tables_init();
+    const auto snapshot = tables;
+    EXPECT_EQ(aes_tables_init(), 0);
+    EXPECT_EQ(std::memcmp(&snapshot, &tables, size), 0);
+    std::memset(&tables, 0xA5, sizeof tables);
+    tables.tables_ready = 0;
+    EXPECT_EQ(aes_tables_init(), 0);
+    EXPECT_EQ(std::memcmp(&snapshot, &tables, size), 0);
+}
+
+}  // namespace

@@ -32,5 +32,7 @@ int aes_encrypt_schedule_256(const std::uint8_t key[32], AesEncryptContext& ctx)
 
 // Transforms one 16-byte block; `in` and `out` may be the same block. Returns 1 and leaves `out`
 // untouched when `ctx` is unusable.
-int aes_block_decrypt(const std::uint8_t in[16], std::uint8_t out[16], const AesDecryptContext& ctx);
-int aes_block_encrypt(const std::uint8_t in[16], std::uint8_t out[16], const AesEncryptContext& ctx);
+int aes_block_decrypt(const std::uint8_t in[16], std::uint8_t out[16],
+                      const AesDecryptContext& ctx);
+int aes_block_encrypt(const std::uint8_t in[16], std::uint8_t out[16],
+                      const AesEncryptContext& ctx);
