@@ -14,7 +14,8 @@ namespace {
 Plaintext text_of(const std::string& bytes) {
     Plaintext text;
     text.resize(static_cast<std::uint32_t>(bytes.size()));
-    if (!bytes.empty()) std::memcpy(text.data(), bytes.data(), bytes.size());
+    if (!bytes.empty())
+        std::memcpy(text.data(), bytes.data(), bytes.size());
     return text;
 }
 
@@ -80,7 +81,8 @@ TEST(Document, PropertiesKeepTheLatestValueInByteOrder) {
     EXPECT_EQ(document.property("maximized"), "") << "empty is not absent";
     EXPECT_EQ(document.property("WIDTH"), "<null>");
     std::vector<std::string> keys;
-    for (const auto& entry : document.all_properties()) keys.push_back(entry.first);
+    for (const auto& entry : document.all_properties())
+        keys.push_back(entry.first);
     EXPECT_EQ(keys, (std::vector<std::string>{"Width", "height", "maximized", "readonly", "wid",
                                               "width", "\xE9t\xE9"}));
 }

@@ -12,36 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "support/reference_dump.h"
+
 namespace {
 
+using testsupport::reference_dump;
 using Bytes = std::vector<std::uint8_t>;
-
-// A plain formatter, one snprintf per field, to hold the table-driven dump against. `base` is the
-// offset printed for the first byte.
-std::string reference_dump(const Bytes& data, std::uint32_t base = 0) {
-    std::string out;
-    for (std::size_t start = 0; start < data.size(); start += 16) {
-        char field[16];
-        std::snprintf(field, sizeof field, "%08X:  ", static_cast<unsigned>(base + start));
-        out += field;
-        std::string chars;
-        for (std::size_t i = 0; i < 16; ++i) {
-            if (start + i < data.size()) {
-                const unsigned b = data[start + i];
-                std::snprintf(field, sizeof field, "%02x ", b);
-                out += field;
-                chars += (b >= 0x20 && b <= 0x7E) ? static_cast<char>(b) : '.';
-            } else {
-                out += "   ";
-            }
-            if (i == 7) {
-                out += ' ';
-            }
-        }
-        out += chars + '\n';
-    }
-    return out;
-}
 
 // Runs `write` against a scratch stream and returns everything it wrote.
 template <typename Write>

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/load_document.h"
+#include "crypto/aes/aes.h"
 #include "file/File.h"
 #include "secure/Plaintext.h"
 
@@ -49,6 +50,7 @@ void print_text(const Plaintext& text) {
 }
 
 int run(const char* path, const char* password) {
+    aes_tables_init();
     Plaintext key;
     assign_c_string(key, password, false);
     std::printf("key <%s>, %d/%d\n", password, static_cast<int>(std::strlen(password)),
