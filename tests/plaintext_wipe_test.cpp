@@ -84,9 +84,10 @@ int released_by(const std::function<void()>& scenario) {
 TEST(PlaintextWipe, TheCheckSeesADirtyBlock) {
     released_blocks = dirty_blocks = 0;
     armed = true;
-    auto* raw = new unsigned char[8];
+    // Called as functions, not through new-expressions, so the optimiser cannot drop the pair.
+    void* raw = ::operator new[](8);
     std::memset(raw, 1, 8);
-    delete[] raw;
+    ::operator delete[](raw);
     armed = false;
     EXPECT_EQ(dirty_blocks, 1) << "the harness must be able to fail";
 }
