@@ -1,11 +1,16 @@
 #include "file/File.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -14,6 +19,19 @@
 namespace {
 
 using testsupport::TempDir;
+
+// Why an open fails, in the platform's own error codes.
+#ifdef _WIN32
+constexpr int missing_file = ERROR_FILE_NOT_FOUND;
+constexpr int directory = ERROR_ACCESS_DENIED;
+constexpr int missing_parent = ERROR_PATH_NOT_FOUND;
+constexpr int in_use = ERROR_SHARING_VIOLATION;
+#else
+constexpr int missing_file = ENOENT;
+constexpr int directory = EISDIR;
+constexpr int missing_parent = ENOENT;
+constexpr int in_use = EWOULDBLOCK;
+#endif
 
 struct OpenRefusal {
     const char* name;
@@ -32,16 +50,17 @@ TEST_P(FileOpenRefused, RaisesAnEmptyFileErrorAndRecordsWhy) {
     } catch (const file::FileError& error) {
         EXPECT_STREQ(error.what(), "");
         EXPECT_EQ(file::last_open_error(), GetParam().error)
-            << std::strerror(file::last_open_error());
+            << file::describe_open_error(file::last_open_error());
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FileOpenRefused,
     ::testing::Values(
-        OpenRefusal{"Missing", [](const TempDir& d) { return d.file("absent"); }, ENOENT},
-        OpenRefusal{"Directory", [](const TempDir& d) { return d.path(); }, EISDIR},
-        OpenRefusal{"MissingParent", [](const TempDir& d) { return d.file("no/such"); }, ENOENT}),
+        OpenRefusal{"Missing", [](const TempDir& d) { return d.file("absent"); }, missing_file},
+        OpenRefusal{"Directory", [](const TempDir& d) { return d.path(); }, directory},
+        OpenRefusal{"MissingParent", [](const TempDir& d) { return d.file("no/such"); },
+                    missing_parent}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(File, CreateMakesAnEmptyFileAndKeepsAnExistingOne) {
@@ -116,16 +135,65 @@ TEST(File, ReadersShareAndAWriterIsAlone) {
     }
     File writer(path.c_str(), true, false);
     EXPECT_THROW(File(path.c_str(), false, false), file::FileError);
-    EXPECT_EQ(file::last_open_error(), EWOULDBLOCK);
+    EXPECT_EQ(file::last_open_error(), in_use);
+    EXPECT_THROW(File(path.c_str(), true, true), file::FileError) << "a second writer";
+    EXPECT_EQ(file::last_open_error(), in_use);
 }
 
-TEST(File, SizeAndTellReportTheLowThirtyTwoBits) {
+#ifdef _WIN32
+// Share modes bind every opener, not only File: a program that knows nothing of this one's locking
+// still may read beside a reader and is kept out entirely by a writer.
+struct ForeignOpen {
+    const char* name;
+    bool holder_writable;
+    std::ios::openmode mode;
+    bool admitted;
+};
+
+class FileShareModes : public ::testing::TestWithParam<ForeignOpen> {};
+
+TEST_P(FileShareModes, BindOtherPrograms) {
+    TempDir dir;
+    const std::string path = dir.write("shared", "data");
+    File holder(path.c_str(), GetParam().holder_writable, false);
+    std::fstream other(path, GetParam().mode | std::ios::binary);
+    EXPECT_EQ(other.is_open(), GetParam().admitted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileShareModes,
+    ::testing::Values(
+        ForeignOpen{"ReaderAdmitsReader", false, std::ios::in, true},
+        ForeignOpen{"ReaderRefusesWriter", false, std::ios::in | std::ios::out, false},
+        ForeignOpen{"WriterRefusesReader", true, std::ios::in, false},
+        ForeignOpen{"WriterRefusesWriter", true, std::ios::out | std::ios::app, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+#endif
+
+// The 32-bit length of a longer file is its low part; a length whose low part is all ones is a real
+// length, not the platform's failure value.
+struct LongFile {
+    const char* name;
+    std::uintmax_t length;
+    std::uint32_t reported;
+};
+
+class FileSize : public ::testing::TestWithParam<LongFile> {};
+
+TEST_P(FileSize, ReportsTheLowThirtyTwoBits) {
     TempDir dir;
     const std::string path = dir.file("sparse");
     { File file(path.c_str(), true, true); }
-    ASSERT_EQ(::truncate(path.c_str(), (off_t{1} << 32) + 10), 0);
+    std::filesystem::resize_file(path, GetParam().length);
     File file(path.c_str(), false, false);
-    EXPECT_EQ(file.size(), 10u);
+    EXPECT_EQ(file.size(), GetParam().reported);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, FileSize,
+                         ::testing::Values(LongFile{"FourGiBAndTen", (std::uintmax_t{1} << 32) + 10,
+                                                    10u},
+                                           LongFile{"AllOnes", 0xFFFFFFFFu, 0xFFFFFFFFu},
+                                           LongFile{"TopBitSet", 0x80000000u, 0x80000000u}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,6 +1,5 @@
 // notediag PATH PASSWORD: finds the encrypted note in PATH, decrypts it with PASSWORD and prints
 // every stage, so a developer sees where a document or a password goes wrong.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -11,6 +10,7 @@
 #include "app/load_document.h"
 #include "crypto/aes/aes.h"
 #include "file/File.h"
+#include "platform/console.h"
 #include "secure/Plaintext.h"
 
 namespace {
@@ -70,6 +70,7 @@ int run(const char* path, const char* password) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::use_binary_standard_streams();
     if (argc == 2) {
         const std::string_view option = argv[1];
         if (option == "-h" || option == "--help") {
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         const int error = file::last_open_error();
         std::fprintf(stderr, "notediag: cannot open '%s'%s%s\n", argv[1], error != 0 ? ": " : "",
-                     error != 0 ? std::strerror(error) : "");
+                     error != 0 ? file::describe_open_error(error) : "");
     } catch (const std::bad_alloc&) {
         std::fflush(stdout);
         std::fprintf(stderr, "notediag: out of memory\n");

@@ -1,8 +1,9 @@
 // File: the owner of one open file with 32-bit positions.
 //
 // Only opening raises (file::FileError); every other operation reports failure by its result and
-// leaves it to the caller to look. No buffering: each operation is one system call (a transfer
-// interrupted by a signal, or split by the kernel, is continued until it completes or ends).
+// leaves it to the caller to look. No buffering: each operation is one system call (on POSIX a
+// transfer interrupted by a signal, or split by the kernel, is continued until it completes or
+// ends). File_posix.cpp and File_win32.cpp implement it; the build picks one.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +23,13 @@ class FileError : public std::exception {
     const char* message = "";
 };
 
-// The errno value of the most recent failed open on this thread, 0 when none has failed.
+// The platform's error code of the most recent failed open on this thread (errno, or
+// GetLastError() on Windows), 0 when none has failed.
 int last_open_error() noexcept;
+
+// A short reason for an error code from last_open_error(), worded alike on every platform for the
+// common cases ("No such file or directory", "Permission denied").
+const char* describe_open_error(int error) noexcept;
 
 }  // namespace file
 
@@ -31,8 +37,9 @@ class File {
   public:
     // Opens `path` for reading (others may read too, no writer is admitted) or, with `writable`,
     // for reading and writing (no other opener is admitted); the sharing rules are advisory locks
-    // on this platform. With `create` a missing file is created empty; an existing one is never
-    // truncated. Directories are refused. Throws file::FileError.
+    // on POSIX and share modes, binding on every other program, on Windows. With `create` a missing
+    // file is created empty; an existing one is never truncated. Directories are refused. Throws
+    // file::FileError.
     File(const char* path, bool writable, bool create);
     ~File();
     File(const File&) = delete;
@@ -52,5 +59,9 @@ class File {
     bool truncate();
 
   private:
+#ifdef _WIN32
+    void* handle;  // HANDLE
+#else
     int handle;
+#endif
 };

@@ -1,12 +1,10 @@
 #include "support/note_builder.h"
 
-#include <openssl/evp.h>
-#include <openssl/sha.h>
-
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
+#include "support/note_crypto.h"
 #include "support/reference_dump.h"
 
 namespace testsupport {
@@ -19,34 +17,6 @@ std::uint32_t field(const std::string& document, std::size_t offset) {
                 static_cast<std::uint8_t>(document.at(offset + static_cast<std::size_t>(i)));
     }
     return value;
-}
-
-std::string sha256(const std::string& bytes) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    return {reinterpret_cast<const char*>(digest), sizeof digest};
-}
-
-std::string cbc(const std::string& input, const std::string& key, const std::string& iv,
-                bool encrypt) {
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    std::string output(input.size() + 16, '\0');
-    int written = 0;
-    int final_written = 0;
-    const auto* k = reinterpret_cast<const unsigned char*>(key.data());
-    const auto* v = reinterpret_cast<const unsigned char*>(iv.data());
-    auto* out = reinterpret_cast<unsigned char*>(output.data());
-    const bool ok =
-        EVP_CipherInit_ex(ctx, EVP_aes_256_cbc(), nullptr, k, v, encrypt ? 1 : 0) == 1 &&
-        EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
-        EVP_CipherUpdate(ctx, out, &written, reinterpret_cast<const unsigned char*>(input.data()),
-                         static_cast<int>(input.size())) == 1 &&
-        EVP_CipherFinal_ex(ctx, out + written, &final_written) == 1;
-    EVP_CIPHER_CTX_free(ctx);
-    if (!ok)
-        throw std::runtime_error("libcrypto CBC failed");
-    output.resize(static_cast<std::size_t>(written + final_written));
-    return output;
 }
 
 std::string dumped(const char* label, const std::string& bytes) {
@@ -77,8 +47,8 @@ std::string build_note(const Note& note) {
     } else if (padded.size() % 16 != 0) {
         throw std::invalid_argument("an unpadded text must fill whole blocks");
     }
-    const std::string ciphertext = cbc(padded, sha256(note.password), iv, true);
-    return "SEKRiT*2" + sha256(note.text + iv) + iv +
+    const std::string ciphertext = note_cbc(padded, note_sha256(note.password), iv, true);
+    return "SEKRiT*2" + note_sha256(note.text + iv) + iv +
            le32(static_cast<std::uint32_t>(ciphertext.size())) +
            le32(static_cast<std::uint32_t>(note.text.size())) + le32(note.flags) +
            le32(note.width) + le32(note.height) + ciphertext;
@@ -103,12 +73,12 @@ std::string expected_transcript(const std::string& document, const std::string& 
     const std::uint32_t plain_len = field(document, 60);
     const std::string iv = document.substr(40, 16);
     const std::string ciphertext = document.substr(76, cipher_len);
-    const std::string decrypted = cbc(ciphertext, sha256(password), iv, false);
+    const std::string decrypted = note_cbc(ciphertext, note_sha256(password), iv, false);
     const std::string plaintext = decrypted.substr(0, plain_len);
     return key_line(password) + header_lines(document) + dumped("ciphertext:", ciphertext) +
            dumped("plaintext (before shrink):", decrypted) +
-           dumped("decrypted hash:", sha256(plaintext + iv)) + dumped("plaintext:", plaintext) +
-           plaintext.substr(0, plaintext.find('\0')) + "\n";
+           dumped("decrypted hash:", note_sha256(plaintext + iv)) +
+           dumped("plaintext:", plaintext) + plaintext.substr(0, plaintext.find('\0')) + "\n";
 }
 
 }  // namespace testsupport

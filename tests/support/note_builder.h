@@ -1,5 +1,6 @@
 // Builds version-2 note documents and predicts the tool's transcript for them with OpenSSL's
-// libcrypto, independently of the tool's own cipher and hash.
+// libcrypto, independently of the tool's own cipher and hash (see note_crypto.h for the Windows
+// build).
 #pragma once
 
 #include <array>

@@ -1,16 +1,22 @@
 #include "support/run_tool.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <stdexcept>
 
 #include "support/temp_file.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace testsupport {
 namespace {
@@ -20,13 +26,96 @@ std::string slurp(const std::string& path) {
     return {bytes.begin(), bytes.end()};
 }
 
-}  // namespace
+// The test's own NOTEDIAG_ settings do not leak into the child; the caller states the ones it
+// wants.
+bool inherited(const char* entry) {
+    return std::strncmp(entry, "NOTEDIAG_", 9) != 0;
+}
 
-ToolRun run_tool(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    TempDir dir;
-    const std::string out_path = dir.file("stdout");
-    const std::string err_path = dir.file("stderr");
+#ifdef _WIN32
 
+// One argument as the runtime's command-line parser reads it back: quotes around anything empty or
+// holding blanks or quotes; backslashes doubled only where they precede a quote.
+void append_quoted(std::string& line, const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) {
+        line += arg;
+        return;
+    }
+    line += '"';
+    std::size_t backslashes = 0;
+    for (const char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        line.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        line += c;
+        backslashes = 0;
+    }
+    line.append(2 * backslashes, '\\');
+    line += '"';
+}
+
+HANDLE inheritable_file(const std::string& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      &inherit, disposition, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot open " + path + " for the child");
+    return handle;
+}
+
+int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+          const std::string& out_path, const std::string& err_path) {
+    std::string command_line;
+    append_quoted(command_line, NOTEDIAG_BINARY);
+    for (const auto& arg : args) {
+        command_line += ' ';
+        append_quoted(command_line, arg);
+    }
+
+    // The environment block: "NAME=value\0" entries, then one more "\0".
+    std::string block;
+    if (char* strings = GetEnvironmentStringsA()) {
+        for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
+            if (inherited(entry))
+                block.append(entry, std::strlen(entry) + 1);
+        }
+        FreeEnvironmentStringsA(strings);
+    }
+    for (const auto& entry : env)
+        block.append(entry.c_str(), entry.size() + 1);
+    block += '\0';
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inheritable_file("NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = inheritable_file(out_path, GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = inheritable_file(err_path, GENERIC_WRITE, CREATE_ALWAYS);
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(NOTEDIAG_BINARY, command_line.data(), nullptr, nullptr,
+                                        TRUE, 0, block.data(), nullptr, &startup, &process);
+    const DWORD start_error = GetLastError();
+    CloseHandle(startup.hStdInput);
+    CloseHandle(startup.hStdOutput);
+    CloseHandle(startup.hStdError);
+    if (!started) {
+        throw std::runtime_error(std::string("cannot start ") + NOTEDIAG_BINARY + ": error " +
+                                 std::to_string(start_error));
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exit_code = 0;
+    GetExitCodeProcess(process.hProcess, &exit_code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exit_code);
+}
+
+#else
+
+int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+          const std::string& out_path, const std::string& err_path) {
     std::vector<std::string> argv_text{NOTEDIAG_BINARY};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -36,7 +125,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::vector<std::st
 
     std::vector<std::string> env_text;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "NOTEDIAG_", 9) != 0)
+        if (inherited(*entry))
             env_text.emplace_back(*entry);
     }
     env_text.insert(env_text.end(), env.begin(), env.end());
@@ -62,8 +151,19 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::vector<std::st
     int wait_status = 0;
     while (waitpid(pid, &wait_status, 0) < 0) {
     }
+    return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+}
+
+#endif
+
+}  // namespace
+
+ToolRun run_tool(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    TempDir dir;
+    const std::string out_path = dir.file("stdout");
+    const std::string err_path = dir.file("stderr");
     ToolRun run;
-    run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    run.status = spawn(args, env, out_path, err_path);
     run.out = slurp(out_path);
     run.err = slurp(err_path);
     return run;

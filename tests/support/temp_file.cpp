@@ -1,21 +1,33 @@
 #include "support/temp_file.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace testsupport {
 
+// std::filesystem gives the system's scratch directory on both platforms (TMPDIR or /tmp on POSIX,
+// GetTempPath on Windows); create_directory fails on an existing name, so a fresh one is ours
+// alone.
 TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/notediag-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+    namespace fs = std::filesystem;
+    const fs::path base = fs::temp_directory_path();
+    std::random_device entropy;
+    std::mt19937_64 names(entropy());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[40];
+        std::snprintf(name, sizeof name, "notediag-test-%016llx",
+                      static_cast<unsigned long long>(names()));
+        const fs::path candidate = base / name;
+        if (fs::create_directory(candidate)) {
+            path_ = candidate.string();
+            return;
+        }
     }
-    path_ = pattern;
+    throw std::runtime_error("cannot create a scratch directory in " + base.string());
 }
 
 TempDir::~TempDir() {
@@ -24,7 +36,7 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::file(std::string_view name) const {
-    return path_ + "/" + std::string(name);
+    return (std::filesystem::path(path_) / name).string();
 }
 
 std::string TempDir::write(std::string_view name, std::string_view bytes) const {

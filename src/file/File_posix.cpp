@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "platform/check.h"
@@ -53,6 +54,10 @@ namespace file {
 
 int last_open_error() noexcept {
     return open_error;
+}
+
+const char* describe_open_error(int error) noexcept {
+    return std::strerror(error);
 }
 
 }  // namespace file
