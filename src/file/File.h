@@ -3,7 +3,8 @@
 // Only opening raises (file::FileError); every other operation reports failure by its result and
 // leaves it to the caller to look. No buffering: each operation is one system call (on POSIX a
 // transfer interrupted by a signal, or split by the kernel, is continued until it completes or
-// ends). File_posix.cpp and File_win32.cpp implement it; the build picks one.
+// ends). File.cpp holds what both platforms share; File_posix.cpp and File_win32.cpp the rest, and
+// the build picks one.
 #pragma once
 
 #include <cstddef>
@@ -59,6 +60,10 @@ class File {
     bool truncate();
 
   private:
+    // The platform's transfers; read and write check the count first.
+    bool read_exactly(void* buffer, std::size_t size);
+    bool write_exactly(const void* buffer, std::size_t size);
+
 #ifdef _WIN32
     void* handle;  // HANDLE
 #else

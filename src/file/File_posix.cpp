@@ -8,14 +8,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <limits>
-
-#include "platform/check.h"
 
 namespace {
-
-// The largest transfer count of one platform read or write.
-using DWORD = std::uint32_t;
 
 thread_local int open_error = 0;
 
@@ -90,14 +84,12 @@ File::~File() {
     ::close(handle);
 }
 
-bool File::read(void* buffer, std::size_t size) {
-    NOTEDIAG_ASSERT(size <= std::numeric_limits<DWORD>::max());
+bool File::read_exactly(void* buffer, std::size_t size) {
     return transfer(static_cast<char*>(buffer), size,
                     [this](char* at, std::size_t n) { return ::read(handle, at, n); });
 }
 
-bool File::write(const void* buffer, std::size_t size) {
-    NOTEDIAG_ASSERT(size <= std::numeric_limits<DWORD>::max());
+bool File::write_exactly(const void* buffer, std::size_t size) {
     return transfer(static_cast<const char*>(buffer), size,
                     [this](const char* at, std::size_t n) { return ::write(handle, at, n); });
 }

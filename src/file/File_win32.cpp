@@ -5,9 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <limits>
-
-#include "platform/check.h"
 
 namespace {
 
@@ -84,15 +81,13 @@ File::~File() {
     CloseHandle(native(handle));
 }
 
-bool File::read(void* buffer, std::size_t size) {
-    NOTEDIAG_ASSERT(size <= std::numeric_limits<DWORD>::max());
+bool File::read_exactly(void* buffer, std::size_t size) {
     DWORD transferred = 0;
     return ReadFile(native(handle), buffer, static_cast<DWORD>(size), &transferred, nullptr) &&
            transferred == size;
 }
 
-bool File::write(const void* buffer, std::size_t size) {
-    NOTEDIAG_ASSERT(size <= std::numeric_limits<DWORD>::max());
+bool File::write_exactly(const void* buffer, std::size_t size) {
     DWORD transferred = 0;
     return WriteFile(native(handle), buffer, static_cast<DWORD>(size), &transferred, nullptr) &&
            transferred == size;
