@@ -23,34 +23,12 @@ void encrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const std::u
 
 int aes_block_decrypt(const std::uint8_t in[16], std::uint8_t out[16],
                       const AesDecryptContext& ctx) {
-    switch (ctx.rounds16) {
-        case 160:
-            decrypt_block<10>(in, out, ctx.round_keys);
-            return 0;
-        case 192:
-            decrypt_block<12>(in, out, ctx.round_keys);
-            return 0;
-        case 224:
-            decrypt_block<14>(in, out, ctx.round_keys);
-            return 0;
-        default:
-            return 1;
-    }
+    return with_rounds(ctx.rounds16,
+                       [&]<int Rounds>() { decrypt_block<Rounds>(in, out, ctx.round_keys); });
 }
 
 int aes_block_encrypt(const std::uint8_t in[16], std::uint8_t out[16],
                       const AesEncryptContext& ctx) {
-    switch (ctx.rounds16) {
-        case 160:
-            encrypt_block<10>(in, out, ctx.round_keys);
-            return 0;
-        case 192:
-            encrypt_block<12>(in, out, ctx.round_keys);
-            return 0;
-        case 224:
-            encrypt_block<14>(in, out, ctx.round_keys);
-            return 0;
-        default:
-            return 1;
-    }
+    return with_rounds(ctx.rounds16,
+                       [&]<int Rounds>() { encrypt_block<Rounds>(in, out, ctx.round_keys); });
 }

@@ -103,21 +103,9 @@ int aes_modes_cbc_decrypt(const std::uint8_t* in, std::uint8_t* out, int length,
         return 1;
     }
     const int blocks = length / kBlock;
-    if (blocks == 0) {
-        return 0;
-    }
-    switch (ctx.rounds16) {
-        case 160:
-            cbc_decrypt_dispatch<10>(in, out, blocks, iv, ctx.round_keys);
-            break;
-        case 192:
-            cbc_decrypt_dispatch<12>(in, out, blocks, iv, ctx.round_keys);
-            break;
-        case 224:
-            cbc_decrypt_dispatch<14>(in, out, blocks, iv, ctx.round_keys);
-            break;
-    }
-    return 0;
+    return blocks == 0 ? 0 : with_rounds(ctx.rounds16, [&]<int Rounds>() {
+        cbc_decrypt_dispatch<Rounds>(in, out, blocks, iv, ctx.round_keys);
+    });
 }
 
 int aes_modes_cbc_encrypt(const std::uint8_t* in, std::uint8_t* out, int length,
@@ -126,19 +114,7 @@ int aes_modes_cbc_encrypt(const std::uint8_t* in, std::uint8_t* out, int length,
         return 1;
     }
     const int blocks = length / kBlock;
-    if (blocks == 0) {
-        return 0;
-    }
-    switch (ctx.rounds16) {
-        case 160:
-            cbc_encrypt_blocks<10>(in, out, blocks, iv, ctx.round_keys);
-            break;
-        case 192:
-            cbc_encrypt_blocks<12>(in, out, blocks, iv, ctx.round_keys);
-            break;
-        case 224:
-            cbc_encrypt_blocks<14>(in, out, blocks, iv, ctx.round_keys);
-            break;
-    }
-    return 0;
+    return blocks == 0 ? 0 : with_rounds(ctx.rounds16, [&]<int Rounds>() {
+        cbc_encrypt_blocks<Rounds>(in, out, blocks, iv, ctx.round_keys);
+    });
 }

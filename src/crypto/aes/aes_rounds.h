@@ -69,6 +69,25 @@ inline bool rounds_supported(std::uint8_t rounds16) {
     return rounds16 == 160 || rounds16 == 192 || rounds16 == 224;
 }
 
+// Calls `op.template operator()<Rounds>()` with the round count as a compile-time constant, so each
+// count runs its own fully unrolled code. Returns 1 for an unusable context, without calling `op`.
+template <class Op>
+NOTEDIAG_AES_INLINE int with_rounds(std::uint8_t rounds16, Op&& op) {
+    switch (rounds16) {
+        case 160:
+            op.template operator()<10>();
+            return 0;
+        case 192:
+            op.template operator()<12>();
+            return 0;
+        case 224:
+            op.template operator()<14>();
+            return 0;
+        default:
+            return 1;
+    }
+}
+
 using Table = std::uint32_t[4][256];
 
 // New column C of a round. ShiftRows is folded into which column each byte comes from: byte k of
