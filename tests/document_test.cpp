@@ -48,6 +48,28 @@ TEST(Document, TextsAreIndexedInOrderAndHeldAsOwnCopies) {
     EXPECT_EQ(document.text_count(), 2);
 }
 
+// A taken text keeps its very block (no second copy of a large payload), sits in order among
+// copied ones, and leaves the source empty and usable.
+TEST(Document, TakenTextsKeepTheirBlockAndLeaveTheSourceEmpty) {
+    Document document;
+    Plaintext taken(64);
+    taken.resize(5);
+    std::memcpy(taken.data(), "taken", 5);
+    const std::uint8_t* block = taken.data();
+    EXPECT_EQ(document.add_text(text_of("copied")), 0);
+    EXPECT_EQ(document.take_text(taken), 1);
+    EXPECT_EQ(document.text(1).data(), block);
+    EXPECT_EQ(bytes_of(document.text(1)), "taken");
+    EXPECT_EQ(document.text(1).capacity(), 64u);
+    EXPECT_EQ(bytes_of(document.text(0)), "copied");
+    EXPECT_TRUE(taken.empty());
+    EXPECT_EQ(taken.capacity(), 0u);
+    taken.append(reinterpret_cast<const std::uint8_t*>("again"), 5);
+    EXPECT_EQ(document.take_text(taken), 2);
+    EXPECT_EQ(bytes_of(document.text(2)), "again");
+    EXPECT_EQ(bytes_of(document.text(1)), "taken");  // relocation by copy kept the content
+}
+
 TEST(Document, ReplaceTextIgnoresIndicesPastTheEnd) {
     Document document;
     document.add_text(text_of("kept"));

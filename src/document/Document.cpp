@@ -28,6 +28,12 @@ std::int32_t Document::add_text(const Plaintext& text) {
     return text_count() - 1;
 }
 
+std::int32_t Document::take_text(Plaintext& text) {
+    imp->texts.emplace_back();  // an empty text: only this step can fail
+    imp->texts.back().swap(text);
+    return text_count() - 1;
+}
+
 std::int32_t Document::text_count() const noexcept {
     return static_cast<std::int32_t>(imp->texts.size());
 }

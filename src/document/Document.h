@@ -22,6 +22,10 @@ class Document {
 
     // Appends a deep copy of `text` and returns its index. On failure the list is unchanged.
     std::int32_t add_text(const Plaintext& text);
+    // Appends `text` itself, by exchange rather than copy, and returns its index; `text` is left
+    // empty. A reader hands over a payload of any size this way without a second block for it. On
+    // failure the list and `text` are unchanged.
+    std::int32_t take_text(Plaintext& text);
     std::int32_t text_count() const noexcept;
     // The stored text; an index at or past the count stops the process (checked in every build).
     // The reference stays valid until the next add_text or the document's destruction.

@@ -1,0 +1,185 @@
+// Throughput of the tool's stages and of a whole load, in bytes of input per second. bench/compare
+// sets these figures beside reference programs; nothing here is run by the test suite.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/hex_dump.h"
+#include "app/load_document.h"
+#include "crypto/aes/aes.h"
+#include "crypto/aes/aes_modes.h"
+#include "crypto/sha256.h"
+#include "platform/check.h"
+#include "secure/Plaintext.h"
+
+namespace {
+
+// 16 KiB is the block size the reference cipher and hash figures are taken at.
+void sizes(benchmark::internal::Benchmark* b) {
+    b->Arg(1 << 10)->Arg(16 << 10)->Arg(64 << 10)->Arg(16 << 20);
+}
+
+std::vector<std::uint8_t> random_bytes(std::size_t n, std::uint32_t seed) {
+    std::mt19937 generator(seed);
+    std::vector<std::uint8_t> bytes(n);
+    for (auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>(generator());
+    }
+    return bytes;
+}
+
+void report(benchmark::State& state, std::size_t bytes_per_iteration) {
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes_per_iteration));
+}
+
+void bm_aes_modes_cbc_decrypt_256(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::uint8_t> in = random_bytes(size, 1);
+    std::vector<std::uint8_t> out(size);
+    const std::vector<std::uint8_t> key = random_bytes(32, 2);
+    aes_tables_init();
+    AesDecryptContext ctx;
+    aes_decrypt_schedule_256(key.data(), ctx);
+    std::uint8_t iv[16] = {};
+    for (auto _ : state) {
+        NOTEDIAG_ASSERT(
+            aes_modes_cbc_decrypt(in.data(), out.data(), static_cast<int>(size), iv, ctx) == 0);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    report(state, size);
+}
+BENCHMARK(bm_aes_modes_cbc_decrypt_256)->Name("aes_modes_cbc_decrypt")->Apply(sizes);
+
+void bm_sha256_digest(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::uint8_t> in = random_bytes(size, 3);
+    std::uint8_t digest[sha256_digest_size];
+    for (auto _ : state) {
+        sha256_digest(digest, in.data(), in.size());
+        benchmark::DoNotOptimize(digest);
+        benchmark::ClobberMemory();
+    }
+    report(state, size);
+}
+BENCHMARK(bm_sha256_digest)->Name("sha256_digest")->Apply(sizes);
+
+// Input bytes per second; the text written is about 4.8 times as much.
+void bm_hex_dump(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::uint8_t> in = random_bytes(size, 4);
+    std::FILE* null = std::fopen("/dev/null", "w");
+    NOTEDIAG_ASSERT(null != nullptr);
+    for (auto _ : state) {
+        hex_dump(null, in.data(), static_cast<std::uint32_t>(size));
+    }
+    std::fclose(null);
+    report(state, size);
+}
+BENCHMARK(bm_hex_dump)->Name("hex_dump")->Apply(sizes);
+
+void le32(std::string& to, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        to.push_back(static_cast<char>(value >> (8 * i)));
+    }
+}
+
+// A version-2 document with `cipher_len` bytes of payload, sealed with the project's own cipher
+// and hash; the plaintext is a few bytes shorter than the payload so the trim is exercised.
+std::string build_document(std::uint32_t cipher_len, const std::string& password) {
+    std::vector<std::uint8_t> plain = random_bytes(cipher_len, 5);
+    const std::uint32_t plain_len = cipher_len >= 5 ? cipher_len - 5 : 0;
+    const std::vector<std::uint8_t> iv = random_bytes(16, 6);
+
+    std::uint8_t wanted[sha256_digest_size];
+    std::vector<std::uint8_t> hashed(plain.begin(), plain.begin() + plain_len);
+    hashed.insert(hashed.end(), iv.begin(), iv.end());
+    sha256_digest(wanted, hashed.data(), hashed.size());
+
+    std::uint8_t key[sha256_digest_size];
+    sha256_digest(key, password.data(), password.size());
+    aes_tables_init();
+    AesEncryptContext ctx;
+    aes_encrypt_schedule_256(key, ctx);
+    std::uint8_t chain[16];
+    std::memcpy(chain, iv.data(), sizeof chain);
+    std::vector<std::uint8_t> cipher(cipher_len);
+    NOTEDIAG_ASSERT(aes_modes_cbc_encrypt(plain.data(), cipher.data(), static_cast<int>(cipher_len),
+                                          chain, ctx) == 0);
+
+    std::string document = "SEKRiT*2";
+    document.append(reinterpret_cast<const char*>(wanted), sizeof wanted);
+    document.append(iv.begin(), iv.end());
+    le32(document, cipher_len);
+    le32(document, plain_len);
+    le32(document, 0);    // flags
+    le32(document, 800);  // width
+    le32(document, 600);  // height
+    document.append(cipher.begin(), cipher.end());
+    return document;
+}
+
+// Standard output goes to /dev/null while it lives; the benchmark's own report is printed after
+// the benchmark function returns, so it is not lost.
+class StdoutToNull {
+  public:
+    StdoutToNull() : saved(::dup(STDOUT_FILENO)) {
+        NOTEDIAG_ASSERT(saved >= 0);
+        std::fflush(stdout);
+        const int null = ::open("/dev/null", O_WRONLY);
+        NOTEDIAG_ASSERT(null >= 0 && ::dup2(null, STDOUT_FILENO) == STDOUT_FILENO);
+        ::close(null);
+    }
+    ~StdoutToNull() {
+        std::fflush(stdout);
+        ::dup2(saved, STDOUT_FILENO);
+        ::close(saved);
+    }
+    StdoutToNull(const StdoutToNull&) = delete;
+    StdoutToNull& operator=(const StdoutToNull&) = delete;
+
+  private:
+    int saved;
+};
+
+void bm_load_document(benchmark::State& state) {
+    const auto size = static_cast<std::uint32_t>(state.range(0));
+    const std::string password = "correct horse";
+    const std::string document = build_document(size, password);
+
+    const char* dir = std::getenv("TMPDIR");
+    std::string path =
+        std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/notediag_bench_XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    NOTEDIAG_ASSERT(fd >= 0);
+    NOTEDIAG_ASSERT(::write(fd, document.data(), document.size()) ==
+                    static_cast<ssize_t>(document.size()));
+    ::close(fd);
+
+    Plaintext key;
+    assign_c_string(key, password.c_str(), false);
+    {
+        StdoutToNull quiet;
+        for (auto _ : state) {
+            std::unique_ptr<Document> loaded = load_document(path, key);
+            NOTEDIAG_ASSERT(loaded != nullptr);
+            benchmark::DoNotOptimize(loaded.get());
+        }
+    }
+    ::unlink(path.c_str());
+    report(state, document.size());
+}
+BENCHMARK(bm_load_document)->Name("load_document")->Apply(sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();
