@@ -68,6 +68,11 @@ struct NoDocument {
     std::string content;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const NoDocument& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class CliNoDocument : public ::testing::TestWithParam<NoDocument> {};
 
 TEST_P(CliNoDocument, EndsWithErrorLoading) {

@@ -39,6 +39,11 @@ struct OpenRefusal {
     int error;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const OpenRefusal& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class FileOpenRefused : public ::testing::TestWithParam<OpenRefusal> {};
 
 TEST_P(FileOpenRefused, RaisesAnEmptyFileErrorAndRecordsWhy) {
@@ -149,6 +154,9 @@ struct ForeignOpen {
     std::ios::openmode mode;
     bool admitted;
 };
+void PrintTo(const ForeignOpen& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FileShareModes : public ::testing::TestWithParam<ForeignOpen> {};
 
@@ -177,6 +185,9 @@ struct LongFile {
     std::uintmax_t length;
     std::uint32_t reported;
 };
+void PrintTo(const LongFile& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FileSize : public ::testing::TestWithParam<LongFile> {};
 

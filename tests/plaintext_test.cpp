@@ -159,6 +159,11 @@ struct CStringCase {
     std::vector<std::uint8_t> bytes;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const CStringCase& c, std::ostream* os) {
+    *os << (c.wide ? "wide " : "narrow ") << testing::PrintToString(std::string(c.text));
+}
+
 class AssignCString : public ::testing::TestWithParam<CStringCase> {};
 
 TEST_P(AssignCString, StoresTheTextWithoutTerminator) {

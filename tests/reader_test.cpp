@@ -25,6 +25,11 @@ struct SoundCase {
     std::string password_used;  // empty: the note's own password
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SoundCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 SoundCase sound(const char* name, Note note, std::string host = "", bool behind_trailer = false,
                 std::string password_used = "") {
     return {name, std::move(note), std::move(host), behind_trailer, std::move(password_used)};
@@ -90,6 +95,9 @@ struct DamagedCase {
     const char* whoops;     // the one diagnostic line
     bool after_ciphertext;  // printed after the ciphertext dump rather than after the header
 };
+void PrintTo(const DamagedCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::string damaged(std::uint32_t cipher_len, std::uint32_t plain_len, std::size_t keep = 0) {
     std::string document = build_note(Note{});
@@ -153,6 +161,9 @@ struct PropertyCase {
     std::uint32_t flags, width, height;
     const char *readonly, *maximized, *width_text, *height_text;
 };
+void PrintTo(const PropertyCase& c, std::ostream* os) {
+    *os << "flags " << c.flags << ", " << c.width << "x" << c.height;
+}
 
 class DocumentProperties : public ::testing::TestWithParam<PropertyCase> {};
 
