@@ -24,11 +24,22 @@ constexpr std::size_t kCharColumnStart = kOffsetWidth + kCellAreaWidth;
 constexpr std::size_t kFullLineLength = kCharColumnStart + kBytesPerLine + 1;  // with '\n'
 constexpr std::size_t kBlockSize = 64 * 1024;
 
-// Full lines are assembled in 64-bit registers and stored whole; the byte order of those words
-// is the order of the characters in memory only on a little-endian machine.
-static_assert(std::endian::native == std::endian::little);
-
+// Full lines are assembled in 64-bit registers and stored whole, least significant byte first.
 using Word = std::uint64_t;
+
+// Between a word's bytes in memory and its value the order is the little-endian one on every
+// host; on a little-endian machine this is no work at all.
+constexpr Word little_endian(Word word) {
+    if constexpr (std::endian::native == std::endian::little) {
+        return word;
+    } else {
+        Word swapped = 0;
+        for (int i = 0; i < 8; ++i) {
+            swapped = swapped << 8 | ((word >> (8 * i)) & 0xFF);
+        }
+        return swapped;
+    }
+}
 
 // The cell of byte b as a word holding its two hex digits and a space in its low three bytes.
 constexpr std::array<std::uint32_t, 256> kCell = [] {
@@ -67,13 +78,14 @@ constexpr std::size_t cell_column(std::size_t i) {
 }
 
 void store(char* to, Word word) {
+    word = little_endian(word);
     std::memcpy(to, &word, sizeof word);
 }
 
 Word load(const unsigned char* from) {
     Word word;
     std::memcpy(&word, from, sizeof word);
-    return word;
+    return little_endian(word);
 }
 
 Word cell(Word bytes, int index) {
@@ -130,7 +142,8 @@ std::size_t put_short_line(char* line, std::uint32_t offset, const unsigned char
     std::memset(line, ' ', kCharColumnStart);
     put_offset(line, offset);
     for (std::size_t i = 0; i < n; ++i) {
-        std::memcpy(line + cell_column(i), &kCell[bytes[i]], 2);
+        line[cell_column(i)] = static_cast<char>(kCell[bytes[i]] & 0xFF);
+        line[cell_column(i) + 1] = static_cast<char>(kCell[bytes[i]] >> 8 & 0xFF);
         line[kCharColumnStart + i] = kPrintable[bytes[i]];
     }
     line[kCharColumnStart + n] = '\n';
