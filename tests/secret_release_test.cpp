@@ -214,7 +214,9 @@ TEST(SecretRelease, EveryBlockThatHeldASecretIsZeroWhenReleased) {
     std::memset(partly_wiped->data(), 0, note.text.size() - 8);
     delete partly_wiped;
     auto* overwritten = new std::vector<char>(note.text.begin(), note.text.end());
-    delete new int(0);  // any allocation in between records the holder
+    // Any allocation in between records the holder; called as functions, since the optimiser
+    // may drop a new-expression paired with its delete.
+    ::operator delete(::operator new(sizeof(int)));
     std::fill(overwritten->begin(), overwritten->end(), 'z');
     delete overwritten;
     armed = false;
