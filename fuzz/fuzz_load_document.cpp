@@ -18,18 +18,16 @@
 #include "app/load_document.h"
 #include "crypto/aes/aes.h"
 #include "document/read_document_v2.h"
+#include "platform/little_endian.h"
 #include "secure/Plaintext.h"
 
 namespace {
 
+using platform::load_le32;
+
 // One in-memory file rewritten for every input: the fuzzer should not wait on a disk.
 int memory_file = -1;
 std::string memory_file_path;
-
-std::uint32_t le32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 [[noreturn]] void violated(const char* what) {
     std::fprintf(stderr, "fuzz_load_document: %s\n", what);
@@ -51,8 +49,8 @@ Expected expect(const std::uint8_t* file, std::size_t size) {
         return expected;
     }
     std::size_t start = 0;
-    if (le32(file + size - 8) == container_trailer_magic) {
-        const std::uint32_t length = le32(file + size - 4);
+    if (load_le32(file + size - 8) == container_trailer_magic) {
+        const std::uint32_t length = load_le32(file + size - 4);
         if (length > size - 8) {
             return expected;
         }
@@ -63,11 +61,11 @@ Expected expect(const std::uint8_t* file, std::size_t size) {
         return expected;
     }
     const std::uint8_t* header = file + start;
-    const std::uint32_t cipher_len = le32(header + 56);
-    expected.plain_len = le32(header + 60);
-    expected.flags = le32(header + 64);
-    expected.width = le32(header + 68);
-    expected.height = le32(header + 72);
+    const std::uint32_t cipher_len = load_le32(header + 56);
+    expected.plain_len = load_le32(header + 60);
+    expected.flags = load_le32(header + 64);
+    expected.width = load_le32(header + 68);
+    expected.height = load_le32(header + 72);
     expected.document = cipher_len <= size - start - header_v2_size && cipher_len % 16 == 0 &&
                         expected.plain_len <= cipher_len;
     return expected;

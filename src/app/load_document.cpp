@@ -3,13 +3,11 @@
 #include <cstring>
 
 #include "document/read_document_v2.h"
+#include "platform/little_endian.h"
 
 namespace {
 
-std::uint32_t load_le32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
+using platform::load_le32;
 
 struct DocumentPosition {
     std::uint32_t start;

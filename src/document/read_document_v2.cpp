@@ -8,9 +8,12 @@
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
 #include "crypto/sha256.h"
+#include "platform/little_endian.h"
 #include "platform/secure_wipe.h"
 
 namespace {
+
+using platform::load_le32;
 
 struct HeaderV2 {
     std::uint8_t signature[8];
@@ -22,11 +25,6 @@ struct HeaderV2 {
     std::uint32_t width;
     std::uint32_t height;
 };
-
-std::uint32_t load_le32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 HeaderV2 parse_header(const std::uint8_t (&raw)[header_v2_size]) {
     HeaderV2 header{};
