@@ -5,7 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "crypto/sha256_shani.h"
 #include "platform/check.h"
+#include "platform/cpu.h"
 #include "platform/secure_wipe.h"
 
 namespace {
@@ -69,6 +71,20 @@ inline std::uint32_t choose(std::uint32_t e, std::uint32_t f, std::uint32_t g) {
     return g ^ (e & (f ^ g));
 }
 
+// Compresses `blocks` whole blocks at `data` into `ctx`: on the SHA extensions where the processor
+// has them, else one portable compression after another. The choice is made once per call.
+void compress_blocks(Sha256Context& ctx, const std::uint8_t* data, std::uint32_t blocks) {
+#if NOTEDIAG_X86_PATHS
+    if (platform::cpu_has(platform::cpu_sha)) {
+        sha256_internal::compress_blocks_shani(ctx.state, data, blocks);
+        return;
+    }
+#endif
+    for (; blocks > 0; --blocks, data += sha256_block_size) {
+        sha256_compress(ctx, data);
+    }
+}
+
 // Feeds a count of any size to the core without truncating it to 32 bits.
 void add_sized(Sha256Context& ctx, const std::uint8_t* data, std::size_t size) {
     if constexpr (sizeof(std::size_t) > sizeof(std::uint32_t)) {
@@ -101,15 +117,16 @@ void sha256_add(Sha256Context& ctx, const std::uint8_t* data, std::uint32_t leng
     }
     if (r > 0 && length >= fill) {
         std::memcpy(ctx.block + r, data, fill);
-        sha256_compress(ctx, ctx.block);
+        compress_blocks(ctx, ctx.block, 1);
         data += fill;
         length -= fill;
         r = 0;
     }
-    while (length >= 64) {
-        sha256_compress(ctx, data);
-        data += 64;
-        length -= 64;
+    if (length >= 64) {
+        const std::uint32_t whole = length / 64;
+        compress_blocks(ctx, data, whole);
+        data += 64 * whole;
+        length -= 64 * whole;
     }
     if (length > 0) {
         std::memcpy(ctx.block + r, data, length);
