@@ -75,8 +75,10 @@ std::uint32_t cpu_features() noexcept {
     return detected & limit;
 }
 
-void cpu_limit_for_testing(std::uint32_t mask) noexcept {
+std::uint32_t cpu_limit_for_testing(std::uint32_t mask) noexcept {
+    const std::uint32_t previous = limit;
     limit = mask;
+    return previous;
 }
 
 }  // namespace platform

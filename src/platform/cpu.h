@@ -36,8 +36,9 @@ inline bool cpu_has(std::uint32_t features) noexcept {
 }
 
 // Test and benchmark hook, not for the tool: from now on cpu_features() reports at most `mask`
-// (cpu_all lifts the limit again). It never adds what the processor or the environment withholds.
-// Not synchronised: call it while no accelerated routine runs.
-void cpu_limit_for_testing(std::uint32_t mask) noexcept;
+// (cpu_all lifts the limit); returns the limit it replaces, to be put back afterwards. It never
+// adds what the processor or the environment withholds. Not synchronised: call it while no
+// accelerated routine runs.
+std::uint32_t cpu_limit_for_testing(std::uint32_t mask) noexcept;
 
 }  // namespace platform
