@@ -150,6 +150,11 @@ NOTEDIAG_SSSE3_INLINE __m128i offset_digits16(__m128i offset) {
     return _mm_shuffle_epi8(load16(kUpperDigits), nibbles);
 }
 
+template <std::size_t P>
+NOTEDIAG_SSSE3_INLINE void store16(char* to, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kPieceStart[P]), v);
+}
+
 NOTEDIAG_SSSE3_INLINE void put_line16(char* to, __m128i offset, const unsigned char* bytes) {
     const __m128i b = load16(bytes);
     const __m128i nibble = _mm_set1_epi8(0x0F);
@@ -162,12 +167,11 @@ NOTEDIAG_SSSE3_INLINE void put_line16(char* to, __m128i offset, const unsigned c
     const __m128i chars =
         _mm_or_si128(_mm_and_si128(keep, b), _mm_andnot_si128(keep, _mm_set1_epi8('.')));
 
-    auto* out = reinterpret_cast<__m128i*>(to);
-    _mm_storeu_si128(out, _mm_or_si128(piece16<0>(high, low, chars), offset_digits16(offset)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kPieceStart[1]), piece16<1>(high, low, chars));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kPieceStart[2]), piece16<2>(high, low, chars));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kPieceStart[3]), piece16<3>(high, low, chars));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kPieceStart[4]), piece16<4>(high, low, chars));
+    store16<0>(to, _mm_or_si128(piece16<0>(high, low, chars), offset_digits16(offset)));
+    store16<1>(to, piece16<1>(high, low, chars));
+    store16<2>(to, piece16<2>(high, low, chars));
+    store16<3>(to, piece16<3>(high, low, chars));
+    store16<4>(to, piece16<4>(high, low, chars));
 }
 
 // --- AVX2: two lines at a time, one in each 128-bit lane ---
