@@ -8,7 +8,7 @@
 #include <cstdint>
 
 // The accelerated routines exist for x86-64 with GCC or clang (Linux and MinGW alike); every other
-// target and compiler builds the portable code alone, and nothing x86-specific is included there.
+// target and compiler builds the portable code alone, without any x86 header or intrinsic.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define NOTEDIAG_X86_PATHS 1
 #else
