@@ -12,10 +12,13 @@
 #include <utility>
 #include <vector>
 
+#include "app/hex_dump_simd.h"
+#include "support/cpu_paths.h"
 #include "support/reference_dump.h"
 
 namespace {
 
+using testsupport::CpuPath;
 using testsupport::reference_dump;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -54,7 +57,10 @@ std::uint32_t test_seed() {
                            : std::random_device{}();
 }
 
-TEST(HexDump, KnownLines) {
+// Every dump case runs on each line builder: 64-bit words, SSSE3 and AVX2.
+class HexDump : public testsupport::OnCpuPath<> {};
+
+TEST_P(HexDump, KnownLines) {
     struct Case {
         Bytes data;
         std::string expected;
@@ -73,10 +79,10 @@ TEST(HexDump, KnownLines) {
 
 // Every length of a last group, alone and after a full line, so that padding, the gap after
 // position 7, the unpadded character column and the second line's offset are all crossed.
-class ShortGroup : public ::testing::TestWithParam<std::size_t> {};
+class ShortGroup : public testsupport::OnCpuPath<std::size_t> {};
 
 TEST_P(ShortGroup, MatchesReference) {
-    const std::size_t n = GetParam();
+    const std::size_t n = std::get<1>(GetParam());
     for (const std::size_t lead : {std::size_t{0}, std::size_t{16}}) {
         const Bytes data = ascending(lead + n, 0x2A);
         const std::string text = dump(data);
@@ -88,9 +94,12 @@ TEST_P(ShortGroup, MatchesReference) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths1To16, ShortGroup, ::testing::Range<std::size_t>(1, 17));
+INSTANTIATE_TEST_SUITE_P(Lengths1To16, ShortGroup,
+                         ::testing::Combine(::testing::ValuesIn(testsupport::hex_dump_paths()),
+                                            ::testing::Range<std::size_t>(1, 17)),
+                         testsupport::PathCaseName{});
 
-TEST(HexDump, CharacterColumnOfEveryByteValue) {
+TEST_P(HexDump, CharacterColumnOfEveryByteValue) {
     const Bytes data = ascending(256);
     const std::string text = dump(data);
     ASSERT_EQ(text.size(), 16u * 77u);
@@ -103,7 +112,7 @@ TEST(HexDump, CharacterColumnOfEveryByteValue) {
 
 // Far larger than one output block, with a random tail length, so block boundaries fall
 // mid-stream and the last block is partial; text printed around it must stay in place.
-TEST(HexDump, LargeRandomInputMatchesReferenceInOrder) {
+TEST_P(HexDump, LargeRandomInputMatchesReferenceInOrder) {
     const std::uint32_t seed = test_seed();
     std::mt19937 rng(seed);
     Bytes data((1u << 20) + rng() % 17);
@@ -121,7 +130,7 @@ TEST(HexDump, LargeRandomInputMatchesReferenceInOrder) {
 
 // Offsets of 16 MiB and more put a non-zero digit into the top byte of the offset. Only the
 // last two lines are read back.
-TEST(HexDump, HighOffsetDigits) {
+TEST_P(HexDump, HighOffsetDigits) {
     const Bytes data = ascending((16u << 20) + 5);
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
@@ -134,6 +143,43 @@ TEST(HexDump, HighOffsetDigits) {
 
     EXPECT_EQ(tail, reference_dump(Bytes(data.end() - 21, data.end()), 0x00FFFFF0));
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, HexDump,
+                         ::testing::Combine(::testing::ValuesIn(testsupport::hex_dump_paths())),
+                         testsupport::PathCaseName{});
+
+#if NOTEDIAG_X86_PATHS
+
+// The vector builders on their own, at offsets no test input is large enough to reach: letters in
+// every digit position, and a last line at the highest offset a full line can have. Odd and even
+// line counts; nothing may be written past the lines.
+class HexDumpVectorLines : public testsupport::OnCpuPath<> {};
+
+TEST_P(HexDumpVectorLines, HighOffsetsAndNothingPastTheLines) {
+    const bool avx2 = std::string(std::get<0>(GetParam()).name) == "avx2";
+    const auto build =
+        avx2 ? hex_dump_internal::put_full_lines_avx2 : hex_dump_internal::put_full_lines_ssse3;
+    const Bytes data = ascending(16 * 5, 0x7B);
+    for (const std::uint32_t offset : {0xFEDCBA90u, 0x89ABCDE0u, 0xFFFFFFA0u}) {
+        for (const std::size_t lines : {1u, 4u, 5u}) {
+            if (offset > 0xFFFFFFE0u - 16 * (lines - 1)) {
+                continue;
+            }
+            std::string text(lines * 77 + 32, '~');
+            EXPECT_EQ(build(text.data(), offset, data.data(), lines), lines * 77);
+            const Bytes used(data.begin(), data.begin() + 16 * static_cast<long>(lines));
+            EXPECT_EQ(text, reference_dump(used, offset) + std::string(32, '~'))
+                << "offset " << offset << ", " << lines << " lines";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, HexDumpVectorLines,
+                         ::testing::Combine(::testing::Values(testsupport::hex_dump_paths()[1],
+                                                              testsupport::hex_dump_paths()[2])),
+                         testsupport::PathCaseName{});
+
+#endif
 
 TEST(IntToString, Values) {
     const std::pair<std::int32_t, const char*> cases[] = {

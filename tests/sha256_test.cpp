@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 
+#include "support/cpu_paths.h"
 #include "support/rsp.h"
 
 using namespace testsupport;
@@ -22,23 +23,30 @@ Bytes digest_of(const Bytes& message) {
     return digest;
 }
 
+// Every case runs on each compression path: the portable rounds and the SHA extensions.
+class Sha256 : public OnCpuPath<> {};
+
 // Known answers: every record of the published message files.
-class Sha256Vectors : public testing::TestWithParam<const char*> {};
+class Sha256Vectors : public OnCpuPath<const char*> {};
 
 TEST_P(Sha256Vectors, MatchPublishedDigests) {
-    for (const auto& record : read_rsp(test_data(GetParam()))) {
+    const char* file = std::get<1>(GetParam());
+    for (const auto& record : read_rsp(test_data(file))) {
         Bytes message = from_hex(record.at("Msg"));
         message.resize(std::stoul(record.at("Len")) / 8);  // "Len = 0" still carries "Msg = 00"
         EXPECT_EQ(to_hex(digest_of(message)), record.at("MD"))
-            << GetParam() << ", record at line " << record.line;
+            << file << ", record at line " << record.line;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Nist, Sha256Vectors,
-                         testing::Values("SHA256ShortMsg.rsp", "SHA256LongMsg.rsp"));
+                         testing::Combine(testing::ValuesIn(sha256_paths()),
+                                          testing::Values("SHA256ShortMsg.rsp",
+                                                          "SHA256LongMsg.rsp")),
+                         PathCaseName{});
 
 // Each checkpoint is the last of 1000 digests, each over the three digests before it.
-TEST(Sha256Monte, MatchesPublishedCheckpoints) {
+TEST_P(Sha256, MonteMatchesPublishedCheckpoints) {
     const auto records = read_rsp(test_data("SHA256Monte.rsp"));
     ASSERT_EQ(records.size(), 101u);
     Bytes md = from_hex(records.front().at("Seed"));
@@ -59,7 +67,7 @@ TEST(Sha256Monte, MatchesPublishedCheckpoints) {
 }
 
 // Buffering: wherever a message is cut, and into however many pieces, the digest is the same.
-TEST(Sha256Pieces, AnyCutGivesTheOneShotDigest) {
+TEST_P(Sha256, AnyCutGivesTheOneShotDigest) {
     const char* env = std::getenv("NOTEDIAG_SEED");
     const unsigned seed = env ? static_cast<unsigned>(std::stoul(env)) : std::random_device{}();
     SCOPED_TRACE("NOTEDIAG_SEED=" + std::to_string(seed));
@@ -85,7 +93,7 @@ TEST(Sha256Pieces, AnyCutGivesTheOneShotDigest) {
     }
 }
 
-TEST(Sha256Context, AddingNothingChangesNothingAndTheCountCarries) {
+TEST_P(Sha256, AddingNothingChangesNothingAndTheCountCarries) {
     Sha256Context ctx{};
     sha256_begin(ctx);
     ctx.count_low = 0xFFFFFFF0;
@@ -99,7 +107,7 @@ TEST(Sha256Context, AddingNothingChangesNothingAndTheCountCarries) {
 }
 
 // From 2^29 bytes on, the top bits of count_low belong in the high word of the bit length.
-TEST(Sha256Context, BitLengthTakesBitsFromBothCountWords) {
+TEST_P(Sha256, BitLengthTakesBitsFromBothCountWords) {
     Sha256Context big{}, expected{};
     sha256_begin(big);
     big.count_high = 1;
@@ -114,7 +122,7 @@ TEST(Sha256Context, BitLengthTakesBitsFromBothCountWords) {
 }
 
 // A finished context: counts include padding and length, the block is cleared, state is the digest.
-TEST(Sha256Context, FinishedContextHoldsTheDigest) {
+TEST_P(Sha256, FinishedContextHoldsTheDigest) {
     for (std::uint32_t length : {0u, 55u, 56u, 63u, 64u, 65u, 200u}) {
         Sha256Context ctx;
         std::memset(&ctx, 0xA5, sizeof ctx);
@@ -132,7 +140,7 @@ TEST(Sha256Context, FinishedContextHoldsTheDigest) {
     }
 }
 
-TEST(Sha256Hasher, InitAndFinishAloneGiveTheEmptyDigestEachTime) {
+TEST_P(Sha256, HasherInitAndFinishAloneGiveTheEmptyDigestEachTime) {
     Sha256Hasher hasher;
     for (int use = 0; use < 2; ++use) {
         std::uint8_t digest[sha256_digest_size];
@@ -142,5 +150,8 @@ TEST(Sha256Hasher, InitAndFinishAloneGiveTheEmptyDigestEachTime) {
                   "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, Sha256, testing::Combine(testing::ValuesIn(sha256_paths())),
+                         PathCaseName{});
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/hex_dump.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -8,7 +9,9 @@
 #include <limits>
 #include <system_error>
 
+#include "app/hex_dump_simd.h"
 #include "platform/check.h"
+#include "platform/cpu.h"
 #include "platform/secure_wipe.h"
 
 namespace {
@@ -135,6 +138,39 @@ std::size_t put_full_line(char* line, std::uint32_t offset, const unsigned char*
     return kFullLineLength;
 }
 
+// Writes `lines` full lines, the first for `offset`, and returns their length: the signature the
+// vector builders share, so the dump picks one of them once and the loop over lines stays inside
+// it.
+using FullLines = std::size_t (*)(char* to, std::uint32_t offset, const unsigned char* bytes,
+                                  std::size_t lines);
+
+std::size_t put_full_lines(char* to, std::uint32_t offset, const unsigned char* bytes,
+                           std::size_t lines) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < lines; ++i) {
+        length += put_full_line(to + length, offset + static_cast<std::uint32_t>(i * kBytesPerLine),
+                                bytes + i * kBytesPerLine);
+    }
+    return length;
+}
+
+#if NOTEDIAG_X86_PATHS
+static_assert(hex_dump_internal::full_line_length == kFullLineLength);
+#endif
+
+// The widest line builder this processor has; all of them write the same bytes.
+FullLines full_line_builder() {
+#if NOTEDIAG_X86_PATHS
+    if (platform::cpu_has(platform::cpu_avx2)) {
+        return hex_dump_internal::put_full_lines_avx2;
+    }
+    if (platform::cpu_has(platform::cpu_ssse3)) {
+        return hex_dump_internal::put_full_lines_ssse3;
+    }
+#endif
+    return put_full_lines;
+}
+
 // Writes the line for a last group of 1 to 16 bytes and returns its length. Runs once per dump,
 // so it goes byte by byte.
 std::size_t put_short_line(char* line, std::uint32_t offset, const unsigned char* bytes,
@@ -179,12 +215,17 @@ void hex_dump(std::FILE* out, const void* data, std::uint32_t count) {
         used = 0;
     };
 
-    for (std::uint32_t group = 0; group < full_groups && !write_failed; ++group) {
+    // As many lines at a time as the block has room for.
+    const FullLines put_lines = full_line_builder();
+    for (std::uint32_t group = 0; group < full_groups && !write_failed;) {
         if (kBlockSize - used < kFullLineLength) {
             flush();
         }
-        used += put_full_line(block + used, group * std::uint32_t{kBytesPerLine},
-                              bytes + std::size_t{group} * kBytesPerLine);
+        const auto lines = static_cast<std::uint32_t>(
+            std::min<std::size_t>(full_groups - group, (kBlockSize - used) / kFullLineLength));
+        used += put_lines(block + used, group * std::uint32_t{kBytesPerLine},
+                          bytes + std::size_t{group} * kBytesPerLine, lines);
+        group += lines;
     }
     if (tail > 0 && !write_failed) {
         if (kBlockSize - used < kFullLineLength) {

@@ -5,21 +5,15 @@
 #include <cstring>
 #include <limits>
 
+#include "crypto/sha256_constants.h"
+#include "crypto/sha256_shani.h"
 #include "platform/check.h"
+#include "platform/cpu.h"
 #include "platform/secure_wipe.h"
 
 namespace {
 
-constexpr std::uint32_t round_constants[64] = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
-};
+using sha256_internal::round_constants;
 
 constexpr std::uint32_t initial_state[8] = {
     0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19,
@@ -69,6 +63,20 @@ inline std::uint32_t choose(std::uint32_t e, std::uint32_t f, std::uint32_t g) {
     return g ^ (e & (f ^ g));
 }
 
+// Compresses `blocks` whole blocks at `data` into `ctx`: on the SHA extensions where the processor
+// has them, else one portable compression after another. The choice is made once per call.
+void compress_blocks(Sha256Context& ctx, const std::uint8_t* data, std::uint32_t blocks) {
+#if NOTEDIAG_X86_PATHS
+    if (platform::cpu_has(platform::cpu_sha)) {
+        sha256_internal::compress_blocks_shani(ctx.state, data, blocks);
+        return;
+    }
+#endif
+    for (; blocks > 0; --blocks, data += sha256_block_size) {
+        sha256_compress(ctx, data);
+    }
+}
+
 // Feeds a count of any size to the core without truncating it to 32 bits.
 void add_sized(Sha256Context& ctx, const std::uint8_t* data, std::size_t size) {
     if constexpr (sizeof(std::size_t) > sizeof(std::uint32_t)) {
@@ -101,15 +109,16 @@ void sha256_add(Sha256Context& ctx, const std::uint8_t* data, std::uint32_t leng
     }
     if (r > 0 && length >= fill) {
         std::memcpy(ctx.block + r, data, fill);
-        sha256_compress(ctx, ctx.block);
+        compress_blocks(ctx, ctx.block, 1);
         data += fill;
         length -= fill;
         r = 0;
     }
-    while (length >= 64) {
-        sha256_compress(ctx, data);
-        data += 64;
-        length -= 64;
+    if (length >= 64) {
+        const std::uint32_t whole = length / 64;
+        compress_blocks(ctx, data, whole);
+        data += 64 * whole;
+        length -= 64 * whole;
     }
     if (length > 0) {
         std::memcpy(ctx.block + r, data, length);

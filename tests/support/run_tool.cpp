@@ -27,9 +27,10 @@ std::string slurp(const std::string& path) {
 }
 
 // The test's own NOTEDIAG_ settings do not leak into the child; the caller states the ones it
-// wants.
+// wants. NOTEDIAG_CPU passes, so that NOTEDIAG_CPU=portable holds for the tool under test too.
 bool inherited(const char* entry) {
-    return std::strncmp(entry, "NOTEDIAG_", 9) != 0;
+    return std::strncmp(entry, "NOTEDIAG_", 9) != 0 ||
+           std::strncmp(entry, "NOTEDIAG_CPU=", 13) == 0;
 }
 
 #ifdef _WIN32

@@ -1,0 +1,267 @@
+#include "app/hex_dump_simd.h"
+
+#if NOTEDIAG_X86_PATHS
+
+#include <immintrin.h>
+
+// Only the functions below are built for SSSE3 or AVX2; the rest of the program runs on any x86-64.
+#define NOTEDIAG_SSSE3 [[gnu::target("ssse3")]]
+#define NOTEDIAG_SSSE3_INLINE [[gnu::target("ssse3"), gnu::always_inline]] inline
+#define NOTEDIAG_AVX2 [[gnu::target("avx2")]]
+#define NOTEDIAG_AVX2_INLINE [[gnu::target("avx2"), gnu::always_inline]] inline
+
+namespace hex_dump_internal {
+
+namespace {
+
+// The line's layout, from which every shuffle pattern below is derived.
+constexpr std::size_t kOffsetDigits = 8;
+constexpr std::size_t kOffsetWidth = 11;                // "%08X:  "
+constexpr std::size_t kCharColumn = kOffsetWidth + 49;  // after the sixteen cells
+constexpr std::size_t kNewline = kCharColumn + 16;      // the last byte of the line
+static_assert(kNewline + 1 == full_line_length);
+
+constexpr std::size_t cell_column(std::size_t i) {
+    return kOffsetWidth + 3 * i + (i >= 8 ? 1 : 0);
+}
+
+// A line leaves the registers as five 16-byte pieces. The last starts at byte 61 so that it ends
+// with the newline; it rewrites three characters of the fourth with the same values, and no store
+// reaches past the line.
+constexpr std::size_t kPieces = 5;
+constexpr std::size_t kPieceStart[kPieces] = {0, 16, 32, 48, full_line_length - 16};
+
+// How the bytes of one piece are gathered, for vectors of W bytes (16, or 32 for two lines side by
+// side, one per 128-bit lane, where the byte shuffle works lane by lane). Each pattern names, for
+// each byte, the index in the 16 input bytes whose high digit, low digit or character goes there;
+// 0x80 makes the shuffle write 0 instead, and the fixed text (colon, spaces, newline) is or-ed in.
+// The offset digits are added to piece 0 separately.
+template <std::size_t W>
+struct Piece {
+    alignas(W) std::uint8_t high[W];
+    alignas(W) std::uint8_t low[W];
+    alignas(W) std::uint8_t chars[W];
+    alignas(W) std::uint8_t fixed[W];
+    bool has_high;
+    bool has_low;
+    bool has_chars;
+};
+
+template <std::size_t W>
+constexpr Piece<W> make_piece(std::size_t start) {
+    Piece<W> piece{};
+    for (std::size_t j = 0; j < W; ++j) {
+        const std::size_t at = start + j % 16;
+        piece.high[j] = piece.low[j] = piece.chars[j] = 0x80;
+        piece.fixed[j] = 0;
+        if (at < kOffsetDigits) {
+            continue;
+        }
+        if (at < kOffsetWidth) {
+            piece.fixed[j] = at == kOffsetDigits ? ':' : ' ';
+        } else if (at < kCharColumn) {
+            piece.fixed[j] = ' ';
+            for (std::uint8_t i = 0; i < 16; ++i) {
+                if (at == cell_column(i)) {
+                    piece.high[j] = i;
+                    piece.fixed[j] = 0;
+                    piece.has_high = true;
+                } else if (at == cell_column(i) + 1) {
+                    piece.low[j] = i;
+                    piece.fixed[j] = 0;
+                    piece.has_low = true;
+                }
+            }
+        } else if (at < kNewline) {
+            piece.chars[j] = static_cast<std::uint8_t>(at - kCharColumn);
+            piece.has_chars = true;
+        } else {
+            piece.fixed[j] = '\n';
+        }
+    }
+    return piece;
+}
+
+template <std::size_t W>
+constexpr Piece<W> kLayout[kPieces] = {make_piece<W>(kPieceStart[0]), make_piece<W>(kPieceStart[1]),
+                                       make_piece<W>(kPieceStart[2]), make_piece<W>(kPieceStart[3]),
+                                       make_piece<W>(kPieceStart[4])};
+
+// For the offset, which sits in the lowest 32-bit lane of each 128-bit lane with all ones above it:
+// both bytes of 16-bit lane k take byte 3 - k of the offset, most significant first, and a 16-bit
+// shift by 4 then brings each lane's high nibble into its even byte. Past the digits the bytes are
+// all ones, so that the digit shuffle writes 0 there.
+template <std::size_t W>
+struct OffsetPatterns {
+    alignas(W) std::uint8_t spread[W];  // offset bytes 3 3 2 2 1 1 0 0, then the all-ones byte 4
+    alignas(W) std::uint8_t even[W];    // 0x0F at the digits that take the high nibble
+    alignas(W) std::uint8_t odd[W];     // 0x0F at those that take the low nibble, 0xFF past them
+};
+
+template <std::size_t W>
+constexpr OffsetPatterns<W> make_offset_patterns() {
+    OffsetPatterns<W> p{};
+    for (std::size_t j = 0; j < W; ++j) {
+        const std::size_t at = j % 16;
+        const bool digit = at < kOffsetDigits;
+        p.spread[j] = static_cast<std::uint8_t>(digit ? 3 - at / 2 : 4);
+        p.even[j] = digit && at % 2 == 0 ? 0x0F : 0;
+        p.odd[j] = digit ? (at % 2 == 1 ? 0x0F : 0) : 0xFF;
+    }
+    return p;
+}
+
+template <std::size_t W>
+constexpr OffsetPatterns<W> kOffset = make_offset_patterns<W>();
+
+// Digits, lower case for the cells and upper case for the offset, repeated in each 128-bit lane.
+alignas(32) constexpr char kLowerDigits[33] = "0123456789abcdef0123456789abcdef";
+alignas(32) constexpr char kUpperDigits[33] = "0123456789ABCDEF0123456789ABCDEF";
+
+// --- SSSE3: one line at a time ---
+
+NOTEDIAG_SSSE3_INLINE __m128i load16(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+template <std::size_t P>
+NOTEDIAG_SSSE3_INLINE __m128i piece16(__m128i high, __m128i low, __m128i chars) {
+    constexpr const Piece<16>& layout = kLayout<16>[P];
+    __m128i v = load16(layout.fixed);
+    if constexpr (layout.has_high) {
+        v = _mm_or_si128(v, _mm_shuffle_epi8(high, load16(layout.high)));
+    }
+    if constexpr (layout.has_low) {
+        v = _mm_or_si128(v, _mm_shuffle_epi8(low, load16(layout.low)));
+    }
+    if constexpr (layout.has_chars) {
+        v = _mm_or_si128(v, _mm_shuffle_epi8(chars, load16(layout.chars)));
+    }
+    return v;
+}
+
+// The eight offset digits of the line whose offset is in the low lane of `offset`, the other three
+// lanes all ones; zero past the digits.
+NOTEDIAG_SSSE3_INLINE __m128i offset_digits16(__m128i offset) {
+    const __m128i spread = _mm_shuffle_epi8(offset, load16(kOffset<16>.spread));
+    const __m128i nibbles =
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(spread, 4), load16(kOffset<16>.even)),
+                     _mm_and_si128(spread, load16(kOffset<16>.odd)));
+    return _mm_shuffle_epi8(load16(kUpperDigits), nibbles);
+}
+
+template <std::size_t P>
+NOTEDIAG_SSSE3_INLINE void store16(char* to, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kPieceStart[P]), v);
+}
+
+NOTEDIAG_SSSE3_INLINE void put_line16(char* to, __m128i offset, const unsigned char* bytes) {
+    const __m128i b = load16(bytes);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i digits = load16(kLowerDigits);
+    const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(b, 4), nibble));
+    const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(b, nibble));
+    // 0x20..0x7E as signed bytes: above 0x1F and below 0x7F; 0x80..0xFF are negative.
+    const __m128i keep = _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8(0x1F)),
+                                       _mm_cmpgt_epi8(_mm_set1_epi8(0x7F), b));
+    const __m128i chars =
+        _mm_or_si128(_mm_and_si128(keep, b), _mm_andnot_si128(keep, _mm_set1_epi8('.')));
+
+    store16<0>(to, _mm_or_si128(piece16<0>(high, low, chars), offset_digits16(offset)));
+    store16<1>(to, piece16<1>(high, low, chars));
+    store16<2>(to, piece16<2>(high, low, chars));
+    store16<3>(to, piece16<3>(high, low, chars));
+    store16<4>(to, piece16<4>(high, low, chars));
+}
+
+// --- AVX2: two lines at a time, one in each 128-bit lane ---
+
+NOTEDIAG_AVX2_INLINE __m256i load32(const void* p) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+
+template <std::size_t P>
+NOTEDIAG_AVX2_INLINE __m256i piece32(__m256i high, __m256i low, __m256i chars) {
+    constexpr const Piece<32>& layout = kLayout<32>[P];
+    __m256i v = load32(layout.fixed);
+    if constexpr (layout.has_high) {
+        v = _mm256_or_si256(v, _mm256_shuffle_epi8(high, load32(layout.high)));
+    }
+    if constexpr (layout.has_low) {
+        v = _mm256_or_si256(v, _mm256_shuffle_epi8(low, load32(layout.low)));
+    }
+    if constexpr (layout.has_chars) {
+        v = _mm256_or_si256(v, _mm256_shuffle_epi8(chars, load32(layout.chars)));
+    }
+    return v;
+}
+
+NOTEDIAG_AVX2_INLINE __m256i offset_digits32(__m256i offsets) {
+    const __m256i spread = _mm256_shuffle_epi8(offsets, load32(kOffset<32>.spread));
+    const __m256i nibbles =
+        _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(spread, 4), load32(kOffset<32>.even)),
+                        _mm256_and_si256(spread, load32(kOffset<32>.odd)));
+    return _mm256_shuffle_epi8(load32(kUpperDigits), nibbles);
+}
+
+// Stores piece P of both lines: the low lane's to the first, the high lane's to the second.
+template <std::size_t P>
+NOTEDIAG_AVX2_INLINE void store_pair(char* to, __m256i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kPieceStart[P]), _mm256_castsi256_si128(v));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + full_line_length + kPieceStart[P]),
+                     _mm256_extracti128_si256(v, 1));
+}
+
+NOTEDIAG_AVX2_INLINE void put_line_pair(char* to, __m256i offsets, const unsigned char* bytes) {
+    const __m256i b = load32(bytes);
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i digits = load32(kLowerDigits);
+    const __m256i high =
+        _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(b, 4), nibble));
+    const __m256i low = _mm256_shuffle_epi8(digits, _mm256_and_si256(b, nibble));
+    const __m256i keep = _mm256_and_si256(_mm256_cmpgt_epi8(b, _mm256_set1_epi8(0x1F)),
+                                          _mm256_cmpgt_epi8(_mm256_set1_epi8(0x7F), b));
+    const __m256i chars = _mm256_blendv_epi8(_mm256_set1_epi8('.'), b, keep);
+
+    store_pair<0>(to, _mm256_or_si256(piece32<0>(high, low, chars), offset_digits32(offsets)));
+    store_pair<1>(to, piece32<1>(high, low, chars));
+    store_pair<2>(to, piece32<2>(high, low, chars));
+    store_pair<3>(to, piece32<3>(high, low, chars));
+    store_pair<4>(to, piece32<4>(high, low, chars));
+}
+
+}  // namespace
+
+NOTEDIAG_SSSE3 std::size_t put_full_lines_ssse3(char* to, std::uint32_t offset,
+                                                const unsigned char* bytes, std::size_t lines) {
+    // The offset counts up in the low lane.
+    __m128i offsets = _mm_setr_epi32(static_cast<int>(offset), -1, -1, -1);
+    const __m128i step = _mm_cvtsi32_si128(16);
+    for (std::size_t i = 0; i < lines; ++i) {
+        put_line16(to + i * full_line_length, offsets, bytes + 16 * i);
+        offsets = _mm_add_epi32(offsets, step);
+    }
+    return lines * full_line_length;
+}
+
+NOTEDIAG_AVX2 std::size_t put_full_lines_avx2(char* to, std::uint32_t offset,
+                                              const unsigned char* bytes, std::size_t lines) {
+    // Line 2k in the low lane, line 2k + 1 in the high lane.
+    const auto first = static_cast<int>(offset);
+    __m256i offsets =
+        _mm256_setr_epi32(first, -1, -1, -1, static_cast<int>(offset + 16), -1, -1, -1);
+    const __m256i step = _mm256_setr_epi32(32, 0, 0, 0, 32, 0, 0, 0);
+    std::size_t i = 0;
+    for (; i + 2 <= lines; i += 2) {
+        put_line_pair(to + i * full_line_length, offsets, bytes + 16 * i);
+        offsets = _mm256_add_epi32(offsets, step);
+    }
+    if (i < lines) {
+        put_line16(to + i * full_line_length, _mm256_castsi256_si128(offsets), bytes + 16 * i);
+    }
+    return lines * full_line_length;
+}
+
+}  // namespace hex_dump_internal
+
+#endif
