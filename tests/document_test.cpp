@@ -120,7 +120,13 @@ TEST(DocumentDeathTest, OutOfRangeAccessStopsTheProcess) {
 #else
     const auto stopped = ::testing::KilledBySignal(SIGABRT);
 #endif
-    EXPECT_EXIT(document.text(1), stopped, "^$") << "the stop says nothing of its own";
+#ifdef NOTEDIAG_EMULATOR
+    // qemu-user, which runs a cross build's tests, reports the signal that ended its program.
+    const char* silent = "^(qemu: uncaught target signal 6 \\(Aborted\\) - core dumped\n)?$";
+#else
+    const char* silent = "^$";
+#endif
+    EXPECT_EXIT(document.text(1), stopped, silent) << "the stop says nothing of its own";
     EXPECT_DEATH(document.text(UINT32_MAX), "");
     EXPECT_DEATH(document.replace_text(-1, text_of("x")), "");
     EXPECT_DEATH(document.replace_text(INT32_MIN, text_of("x")), "");

@@ -10,6 +10,7 @@
 #include "crypto/aes/aes.h"
 #include "support/note_builder.h"
 #include "support/reference_dump.h"
+#include "support/rsp.h"
 #include "support/run_tool.h"
 #include "support/temp_file.h"
 
@@ -208,6 +209,21 @@ TEST(ShippedExample, DecryptsWithItsPassword) {
     const auto run = run_tool({path, "correct horse"});
     EXPECT_EQ(run.out, expected_transcript(document, "correct horse"));
     EXPECT_NE(run.out.find("\nHello from notediag!"), std::string::npos);
+}
+
+// The example's transcript as one build printed it, kept byte for byte: every build, whatever its
+// byte order, word size or platform, prints exactly these bytes, and the README shows them.
+TEST(ShippedExample, PrintsTheRecordedTranscriptOnEveryHost) {
+    const auto recorded_bytes = read_file(test_data("hello.transcript"));
+    const std::string recorded(recorded_bytes.begin(), recorded_bytes.end());
+    ASSERT_FALSE(recorded.empty());
+    const auto run = run_tool({std::string(NOTEDIAG_EXAMPLES) + "/hello.note", "correct horse"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, recorded);
+    const auto readme = read_file(NOTEDIAG_README);
+    EXPECT_NE(std::string(readme.begin(), readme.end()).find(recorded), std::string::npos)
+        << "the README shows another transcript";
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
+// Lengths and positions past 2 GiB must reach the system intact on 32-bit hosts too; the build
+// asks for 64-bit file offsets (_FILE_OFFSET_BITS=64).
+static_assert(sizeof(off_t) == 8, "File needs 64-bit file offsets");
+
 namespace {
 
 thread_local int open_error = 0;

@@ -115,9 +115,18 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
 
 #else
 
+// The command that runs the tool: its path, behind the emulator's command in a cross build.
+std::vector<std::string> tool_command() {
+#ifdef NOTEDIAG_EMULATOR
+    return {NOTEDIAG_EMULATOR NOTEDIAG_BINARY};
+#else
+    return {NOTEDIAG_BINARY};
+#endif
+}
+
 int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
           const std::string& out_path, const std::string& err_path) {
-    std::vector<std::string> argv_text{NOTEDIAG_BINARY};
+    std::vector<std::string> argv_text = tool_command();
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& arg : argv_text)
