@@ -29,7 +29,7 @@ class FileError : public std::exception {
 int last_open_error() noexcept;
 
 // A short reason for an error code from last_open_error(), worded alike on every platform for the
-// common cases ("No such file or directory", "Permission denied").
+// common cases ("No such file or directory", "Permission denied", "locked by another program").
 const char* describe_open_error(int error) noexcept;
 
 }  // namespace file
@@ -56,6 +56,8 @@ class File {
     std::uint32_t tell();
     // The file's length, low 32 bits; 0 on failure.
     std::uint32_t size();
+    // The file's whole length, of which size() keeps only the low 32 bits; 0 on failure.
+    std::uint64_t size64();
     // Sets the end of the file to the current position.
     bool truncate();
 

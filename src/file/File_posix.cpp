@@ -51,6 +51,11 @@ int last_open_error() noexcept {
 }
 
 const char* describe_open_error(int error) noexcept {
+    // The refused lock: the system's own text for it ("Resource temporarily unavailable") does
+    // not say what is going on.
+    if (error == EWOULDBLOCK) {
+        return "locked by another program";
+    }
     return std::strerror(error);
 }
 
@@ -112,6 +117,14 @@ std::uint32_t File::size() {
         return 0;
     }
     return static_cast<std::uint32_t>(info.st_size);
+}
+
+std::uint64_t File::size64() {
+    struct stat info {};
+    if (::fstat(handle, &info) != 0 || info.st_size < 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 bool File::truncate() {

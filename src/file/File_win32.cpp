@@ -39,7 +39,7 @@ const char* describe_open_error(int error) noexcept {
             return "Permission denied";
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
-            return "File is in use by another process";
+            return "locked by another program";
         case ERROR_INVALID_NAME:
             return "Invalid file name";
         default:
@@ -106,6 +106,14 @@ std::uint32_t File::tell() {
 std::uint32_t File::size() {
     const DWORD length = GetFileSize(native(handle), nullptr);
     return answered(length) ? length : 0;
+}
+
+std::uint64_t File::size64() {
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(native(handle), &length) || length.QuadPart < 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(length.QuadPart);
 }
 
 bool File::truncate() {

@@ -4,9 +4,14 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #endif
 
 #include <cstring>
@@ -66,7 +71,9 @@ HANDLE inheritable_file(const std::string& path, DWORD access, DWORD disposition
 }
 
 int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-          const std::string& out_path, const std::string& err_path) {
+          const std::string& out_path, const std::string& err_path, Spawn how, std::string&) {
+    if (how.output != Output::captured)
+        throw std::invalid_argument("only captured output is supported on Windows");
     std::string command_line;
     append_quoted(command_line, NOTEDIAG_BINARY);
     for (const auto& arg : args) {
@@ -114,8 +121,22 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
 
 #else
 
+// Everything the terminal shows until the last holder of its other end is gone.
+std::string drain(int terminal) {
+    std::string shown;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(terminal, chunk, sizeof chunk)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;  // EIO: the child has closed the terminal
+        shown.append(chunk, static_cast<std::size_t>(n));
+    }
+    return shown;
+}
+
 int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-          const std::string& out_path, const std::string& err_path) {
+          const std::string& out_path, const std::string& err_path, Spawn how, std::string& shown) {
     std::vector<std::string> argv_text{NOTEDIAG_BINARY};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -137,16 +158,76 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
     posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
+    int ours = -1;    // the parent's end: the terminal's master side
+    int theirs = -1;  // the child's end, closed in the parent once it runs
+    switch (how.output) {
+        case Output::captured:
+            posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            break;
+        case Output::terminal: {
+            // Raw output, so the bytes arrive as written (no "\n" turned into "\r\n").
+            termios raw{};
+            ::cfmakeraw(&raw);
+            if (::openpty(&ours, &theirs, nullptr, &raw, nullptr) != 0)
+                throw std::runtime_error("cannot open a pseudo-terminal");
+            posix_spawn_file_actions_adddup2(&actions, theirs, 1);
+            posix_spawn_file_actions_adddup2(&actions, theirs, 2);
+            posix_spawn_file_actions_addclose(&actions, ours);
+            break;
+        }
+        case Output::full_device:
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
+            break;
+        case Output::closed:
+            posix_spawn_file_actions_addclose(&actions, 1);
+            break;
+        case Output::broken_pipe: {
+            int ends[2];
+            if (::pipe(ends) != 0)
+                throw std::runtime_error("cannot make a pipe");
+            ::close(ends[0]);
+            theirs = ends[1];
+            posix_spawn_file_actions_adddup2(&actions, theirs, 1);
+            break;
+        }
+    }
+    if (theirs >= 0)
+        posix_spawn_file_actions_addclose(&actions, theirs);
+
+    // An ignored signal stays ignored across exec; a default one is made so explicitly, whatever
+    // the test runner left behind.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    if (!how.sigpipe_ignored)
+        sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, how.sigpipe_ignored ? &ignore : nullptr, &previous);
+
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    sigaction(SIGPIPE, &previous, nullptr);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    if (theirs >= 0)
+        ::close(theirs);
     if (spawned != 0) {
+        if (ours >= 0)
+            ::close(ours);
         throw std::runtime_error(std::string("cannot start ") + argv[0] + ": " +
                                  std::strerror(spawned));
+    }
+    if (ours >= 0) {
+        shown = drain(ours);
+        ::close(ours);
     }
     int wait_status = 0;
     while (waitpid(pid, &wait_status, 0) < 0) {
@@ -158,13 +239,15 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
 
 }  // namespace
 
-ToolRun run_tool(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+ToolRun run_tool(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                 Spawn how) {
     TempDir dir;
     const std::string out_path = dir.file("stdout");
     const std::string err_path = dir.file("stderr");
     ToolRun run;
-    run.status = spawn(args, env, out_path, err_path);
-    run.out = slurp(out_path);
+    std::string shown;
+    run.status = spawn(args, env, out_path, err_path, how, shown);
+    run.out = how.output == Output::terminal ? shown : slurp(out_path);
     run.err = slurp(err_path);
     return run;
 }
