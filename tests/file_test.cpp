@@ -198,6 +198,7 @@ TEST_P(FileSize, ReportsTheLowThirtyTwoBits) {
     std::filesystem::resize_file(path, GetParam().length);
     File file(path.c_str(), false, false);
     EXPECT_EQ(file.size(), GetParam().reported);
+    EXPECT_EQ(file.size64(), GetParam().length) << "the whole length";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FileSize,

@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "support/reference_dump.h"
 
 namespace {
@@ -133,6 +137,29 @@ TEST(HexDump, HighOffsetDigits) {
     std::fclose(file);
 
     EXPECT_EQ(tail, reference_dump(Bytes(data.end() - 21, data.end()), 0x00FFFFF0));
+}
+
+// Once a stream has failed the dump formats nothing more. The failed stream's descriptor is then
+// pointed at a file, which stays empty only if no line was written after the failure.
+TEST(HexDump, WritesNothingToAFailedStream) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs /dev/full";
+#else
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::fputc('x', full);
+    ASSERT_NE(std::fflush(full), 0);
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    ASSERT_GE(::dup2(::fileno(file), ::fileno(full)), 0);
+    const Bytes data = ascending(1u << 20);
+    hex_dump(full, data.data(), static_cast<std::uint32_t>(data.size()));
+    std::fflush(full);
+    EXPECT_EQ(std::fseek(file, 0, SEEK_END), 0);
+    EXPECT_EQ(std::ftell(file), 0L);
+    std::fclose(full);
+    std::fclose(file);
+#endif
 }
 
 TEST(IntToString, Values) {

@@ -100,14 +100,15 @@ CommandLine parse_command_line(int argc, char** argv) {
 const char* help_text() noexcept {
     return R"(usage: notediag [OPTION]... PATH PASSWORD
 
-Finds the encrypted note in PATH (the whole file, or a document carried in front of
-an 8-byte trailer at its end), decrypts it with PASSWORD and prints every stage as
-hex dumps on standard output, then the decrypted text or "error loading :(".
-A verdict line on standard error then says what was found.
+Finds the encrypted note in PATH (the whole file, or a document carried in
+front of an 8-byte trailer at its end), decrypts it with PASSWORD and prints
+every stage as hex dumps on standard output, then the decrypted text or
+"error loading :(". A verdict line on standard error then says what was found.
 
 Options are recognised only before PATH, and "--" ends them: every argument from
 PATH on is taken as it is, so a password may start with "-".
-  -c, --check    make the exit status the answer: 0 only when the check hash matches
+  -c, --check    make the exit status the answer: 0 only when the check hash
+                 matches (see Exit status)
   -q, --quiet    write no verdict line
   -h, --help     show this text and exit
       --version  show the version and exit
@@ -127,9 +128,9 @@ document:
   whoops, plaintext length exceeds ciphertext length
 "whoops, not header_v2_signature" alone is only a remark; the reading goes on.
 
-The verdict compares the check hash computed from the decrypted text with the one
-stored in the document, and looks at the padding (the decrypted bytes behind the
-text):
+The verdict compares the check hash computed from the decrypted text with the
+one stored in the document, and looks at the padding (the decrypted bytes
+behind the text):
   check hash matches               the password is right and the document intact
   check hash differs, but the padding decrypts correctly
                                    the password is right; the document or its
@@ -149,7 +150,8 @@ Exit status                without --check   with --check
   usage error                     2               2
 
 Environment:
-  NOTEDIAG_DEBUG   when set and not empty, developer traces of the secure buffer
-                   go to standard error (on Windows always to the debugger output)
+  NOTEDIAG_DEBUG   when set and not empty, developer traces of the secure
+                   buffer go to standard error (on Windows they always go to
+                   the debugger output instead)
 )";
 }
