@@ -4,7 +4,10 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "file/File.h"
@@ -29,27 +32,6 @@ TEST(Cli, TooFewArgumentsPrintUsageOnStandardError) {
     }
 }
 
-TEST(Cli, UsageErrorsSayWhatIsWrongAndPointToHelp) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string first_line;
-    };
-    for (const auto& c :
-         {Case{{"-x", "note", "pw"}, "notediag: unrecognized option '-x'\n"},
-          Case{{"-cx", "note", "pw"}, "notediag: unrecognized option '-cx'\n"},
-          Case{{"--checks", "note", "pw"}, "notediag: unrecognized option '--checks'\n"},
-          Case{{"--check=yes", "note"}, "notediag: unrecognized option '--check=yes'\n"},
-          Case{{"-\x1b[2J", "n", "p"}, "notediag: unrecognized option '-\\x1b[2J'\n"},
-          Case{{"a", "b", "c"}, "notediag: too many arguments\n"},
-          Case{{"-q", "--", "a", "b", "c"}, "notediag: too many arguments\n"},
-          Case{{"-c", "--", "a"}, usage}}) {
-        const auto run = run_tool(c.args);
-        EXPECT_EQ(run.status, 2) << c.first_line;
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, c.first_line + try_line);
-    }
-}
-
 TEST(Cli, HelpAndVersionGoToStandardOutput) {
     for (const char* option : {"-h", "--help", "-qh"}) {
         const auto run = run_tool({option, "--bogus"});
@@ -63,36 +45,45 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(run.out, std::string("notediag ") + NOTEDIAG_VERSION + "\n");
 }
 
+// A whole run: its arguments, everything it writes and its exit status.
+struct Expect {
+    std::vector<std::string> args;
+    std::string out, err;
+    int status;
+};
+
+void expect_run(const Expect& e, Spawn how = {}) {
+    const auto run = run_tool(e.args, {}, how);
+    EXPECT_EQ(run.status, e.status) << e.args.front();
+    EXPECT_TRUE(run.out == e.out) << e.args.front() << ":\n" << run.out.substr(0, 500);
+    EXPECT_EQ(run.err, e.err) << e.args.front();
+}
+
 // Options stop at PATH or "--"; --check turns the verdict into the exit status, --quiet drops it.
 TEST(Cli, OptionsComeBeforeTheOperands) {
     TempDir dir;
     const std::string document = build_note(Note{});
-    const std::string note = dir.write("note", document);
-    const std::string none = dir.write("none", "no document here");
+    const std::string note = dir.write("note", document), none = dir.write("none", "no doc here");
+    const std::string out = expected_transcript(document, "secret"), bad = "notediag: ";
     const std::string matches =
         "notediag: check hash matches: the password is right and the document is intact\n";
-    const std::string no_doc = "notediag: no document: unknown signature 6e 6f 20 64 6f 63 75 6d\n";
-    struct Case {
-        std::vector<std::string> args;
-        std::string out;
-        std::string err;
-        int status;
-    };
-    const std::string sound_out = expected_transcript(document, "secret");
-    for (const auto& c :
-         {Case{{note, "secret"}, sound_out, matches, 0},
-          Case{{"-c", note, "secret"}, sound_out, matches, 0},
-          Case{{"--check", "--quiet", note, "secret"}, sound_out, "", 0},
-          Case{{"-q", note, "secret"}, sound_out, "", 0},
-          Case{{"-c", none, "pw"}, no_document, no_doc, 4},
-          Case{{"-cq", none, "pw"}, no_document, "", 4},
-          Case{{none, "-c"}, "key <-c>, 2/2\nerror loading :(\n", no_doc, 0},
-          Case{{"-q", "--", none, "-q"}, "key <-q>, 2/2\nerror loading :(\n", "", 0}}) {
-        const auto run = run_tool(c.args);
-        EXPECT_EQ(run.status, c.status) << c.args.front();
-        EXPECT_TRUE(run.out == c.out) << c.args.front();
-        EXPECT_EQ(run.err, c.err);
-    }
+    const std::string no_doc = "notediag: no document: unknown signature 6e 6f 20 64 6f 63 20 68\n";
+    for (const auto& e : {
+             Expect{{"-c", note, "secret"}, out, matches, 0},
+             Expect{{"--check", "--quiet", note, "secret"}, out, "", 0},
+             Expect{{"-c", none, "pw"}, no_document, no_doc, 4},
+             Expect{{"-cq", none, "pw"}, no_document, "", 4},
+             Expect{{none, "-c"}, "key <-c>, 2/2\nerror loading :(\n", no_doc, 0},
+             Expect{{"-q", "--", none, "-q"}, "key <-q>, 2/2\nerror loading :(\n", "", 0},
+             Expect{{"-cx", none, "pw"}, "", bad + "unrecognized option '-cx'\n" + try_line, 2},
+             Expect{
+                 {"--check=1", none}, "", bad + "unrecognized option '--check=1'\n" + try_line, 2},
+             Expect{
+                 {"-\x1b[2J", none}, "", bad + "unrecognized option '-\\x1b[2J'\n" + try_line, 2},
+             Expect{{"-q", "--", none, "pw", "c"}, "", bad + "too many arguments\n" + try_line, 2},
+             Expect{{"-c", "--", none}, "", usage + try_line, 2},
+         })
+        expect_run(e);
 }
 
 TEST(Cli, UnopenableFileIsReportedAfterTheKeyLine) {
@@ -100,7 +91,7 @@ TEST(Cli, UnopenableFileIsReportedAfterTheKeyLine) {
     struct Case {
         std::string path;
         std::string reason;
-        std::string shown;  // the path as the message quotes it
+        std::string shown;  // the path as the message quotes it, when it differs
     };
 #ifdef _WIN32
     // Windows refuses to open a directory as a file with "access denied", and takes no control
@@ -117,16 +108,11 @@ TEST(Cli, UnopenableFileIsReportedAfterTheKeyLine) {
          {Case{dir.file("missing"), "No such file or directory", ""},
           Case{dir.path(), directory_reason, ""}, Case{locked, "locked by another program", ""},
           Case{dir.file("a\x1b]0;x\x07\rb"), control_reason, dir.file("a\\x1b]0;x\\x07\\x0db")}}) {
-        for (const char* check : {"", "-c"}) {
-            std::vector<std::string> args{c.path, "pw"};
-            if (*check != '\0')
-                args.insert(args.begin(), check);
-            const auto run = run_tool(args);
-            EXPECT_EQ(run.status, 1);
-            EXPECT_EQ(run.out, "key <pw>, 2/2\n");
-            EXPECT_EQ(run.err, "notediag: cannot open '" + (c.shown.empty() ? c.path : c.shown) +
-                                   "': " + c.reason + "\n");
-        }
+        expect_run({{"-c", c.path, "pw"},
+                    "key <pw>, 2/2\n",
+                    "notediag: cannot open '" + (c.shown.empty() ? c.path : c.shown) +
+                        "': " + c.reason + "\n",
+                    1});
     }
 }
 
@@ -192,33 +178,24 @@ TEST(Cli, WriteErrorsAreFailures) {
     GTEST_SKIP() << "POSIX devices and signals";
 #endif
     TempDir dir;
-    const std::string small = dir.write("small", build_note(Note{}));
-    Note large_note;
-    large_note.text = std::string(3 << 20, 'x');  // fails in the middle of a dump
-    const std::string large = dir.write("large", build_note(large_note));
-    struct Case {
-        Spawn how;
-        std::vector<std::string> args;
-        std::string err;
-        int status;
-    };
-    const std::string full = "notediag: write error: No space left on device\n";
-    const std::string closed = "notediag: write error: Bad file descriptor\n";
-    const std::string broken = "notediag: write error: Broken pipe\n";
-    for (const auto& c :
-         {Case{{Output::full_device}, {small, "secret"}, full, 1},
-          Case{{Output::full_device}, {"-cq", large, "secret"}, full, 1},
-          Case{{Output::full_device}, {"--help"}, full, 1},
-          Case{{Output::full_device}, {"--version"}, full, 1},
-          Case{{Output::closed}, {small, "secret"}, closed, 1},
-          Case{{Output::closed}, {"-h"}, closed, 1},
-          Case{{Output::broken_pipe, true}, {large, "secret"}, broken, 1},
-          Case{{Output::broken_pipe, true}, {"-c", small, "pw"}, broken, 1},
-          Case{{Output::broken_pipe, false}, {large, "secret"}, "", 128 + SIGPIPE}}) {
-        const auto run = run_tool(c.args, {}, c.how);
-        EXPECT_EQ(run.status, c.status) << c.args.front();
-        EXPECT_EQ(run.err, c.err) << c.args.front();
-    }
+    Note large;
+    large.text = std::string(3 << 20, 'x');  // fails in the middle of a dump
+    const std::string small_note = dir.write("small", build_note(Note{}));
+    const std::string large_note = dir.write("large", build_note(large));
+    const std::string error = "notediag: write error: ";
+    for (const auto& [how, e] : std::initializer_list<std::pair<Spawn, Expect>>{
+             {{Output::full_device},
+              {{small_note, "secret"}, "", error + "No space left on device\n", 1}},
+             {{Output::full_device},
+              {{"-cq", large_note, "secret"}, "", error + "No space left on device\n", 1}},
+             {{Output::full_device}, {{"--help"}, "", error + "No space left on device\n", 1}},
+             {{Output::closed}, {{small_note, "secret"}, "", error + "Bad file descriptor\n", 1}},
+             {{Output::closed}, {{"--version"}, "", error + "Bad file descriptor\n", 1}},
+             {{Output::broken_pipe, true},
+              {{"-c", large_note, "pw"}, "", error + "Broken pipe\n", 1}},
+             {{Output::broken_pipe, false}, {{large_note, "secret"}, "", "", 128 + SIGPIPE}},
+         })
+        expect_run(e, how);
 }
 
 // On a terminal the password and the text cannot act on it; the verdict follows the last line.
@@ -231,31 +208,17 @@ TEST(Cli, TerminalShowsControlBytesEscaped) {
     note.text = "clear\x1b[2J title\x1b]0;x\x07 cr\rforged\ttab\nnext\x7f\x01";
     const std::string document = build_note(note);
     const std::string transcript = expected_transcript(document, note.password);
-    const std::string key = key_line(note.password);
-    const std::string dumps =
-        transcript.substr(key.size(), transcript.size() - key.size() - note.text.size() - 1);
-    const std::string shown = "key <pw\\x1b[31m>, 7/7\n" + dumps +
-                              "clear\\x1b[2J title\\x1b]0;x\\x07 cr\\x0dforged\ttab\nnext"
-                              "\\x7f\\x01\n";
+    const std::size_t key_size = key_line(note.password).size();
     TempDir dir;
-    const std::string path = dir.write("note", document);
-    const std::string none = dir.write("none", "nothing");
-    struct Case {
-        std::vector<std::string> args;
-        std::string shown;
-    };
-    for (const auto& c :
-         {Case{{path, note.password},
-               shown + "notediag: check hash matches: the password is right and the document is "
-                       "intact\n"},
-          Case{{"-q", path, note.password}, shown},
-          Case{{none, "\x1b[H"},
-               "key <\\x1b[H>, 3/3\nerror loading :(\nnotediag: no document: the file is 7 "
-               "bytes, too short to hold one\n"}}) {
-        const auto run = run_tool(c.args, {}, {Output::terminal});
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out, c.shown);
-    }
+    expect_run(
+        {{dir.write("note", document), note.password},
+         "key <pw\\x1b[31m>, 7/7\n" +
+             transcript.substr(key_size, transcript.size() - key_size - note.text.size() - 1) +
+             "clear\\x1b[2J title\\x1b]0;x\\x07 cr\\x0dforged\ttab\nnext\\x7f\\x01\n"
+             "notediag: check hash matches: the password is right and the document is intact\n",
+         "",
+         0},
+        {Output::terminal});
 }
 
 // Positions are 32-bit: from 2 GiB on no document is looked for, rather than one read at
@@ -264,38 +227,26 @@ TEST(Cli, FilesOfTwoGiBOrMoreHoldNoDocument) {
     constexpr std::uintmax_t gib = std::uintmax_t{1} << 30;
     const std::string document = build_note(Note{});
     const std::string carried = document + trailer(static_cast<std::uint32_t>(document.size()));
-    struct Case {
-        std::uintmax_t length;
-        std::string head, tail;
-        std::string err;
-    };
-    for (const auto& c :
-         {Case{2 * gib - 1, "", carried,
-               "notediag: check hash matches: the password is right and the document is intact\n"},
-          Case{2 * gib, "", carried,
-               "notediag: no document: the file is 2147483648 bytes; documents are found only in "
-               "files under 2 GiB\n"},
-          Case{4 * gib + 10, document, "",
-               "notediag: no document: the file is 4294967306 bytes; documents are found only in "
-               "files under 2 GiB\n"},
-          Case{5 * gib, "", carried,
-               "notediag: no document: the file is 5368709120 bytes; documents are found only in "
-               "files under 2 GiB\n"}}) {
+    const std::string too_long = "notediag: no document: the file is ";
+    const std::string found_only = " bytes; documents are found only in files under 2 GiB\n";
+    for (const auto& [length, head, tail, err] :
+         std::initializer_list<std::tuple<std::uintmax_t, std::string, std::string, std::string>>{
+             {2 * gib - 1, "", carried,
+              "notediag: check hash matches: the password is right and the document is intact\n"},
+             {2 * gib, "", carried, too_long + "2147483648" + found_only},
+             {4 * gib + 10, document, "", too_long + "4294967306" + found_only},
+             {5 * gib, "", carried, too_long + "5368709120" + found_only}}) {
         TempDir dir;
-        const std::string path = dir.write("sparse", c.head);
-        std::filesystem::resize_file(path, c.length);
-        {
-            std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-            file.seekp(static_cast<std::streamoff>(c.length - c.tail.size()));
-            file.write(c.tail.data(), static_cast<std::streamsize>(c.tail.size()));
-            ASSERT_TRUE(file.good());
-        }
-        const auto run = run_tool({path, "secret"});
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.err, c.err);
-        EXPECT_TRUE(run.out == (c.length < 2 * gib ? expected_transcript(document, "secret")
-                                                   : "key <secret>, 6/6\nerror loading :(\n"))
-            << run.out.substr(0, 300);
+        const std::string path = dir.write("sparse", head);
+        std::filesystem::resize_file(path, length);
+        std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+            .seekp(static_cast<std::streamoff>(length - tail.size()))
+            .write(tail.data(), static_cast<std::streamsize>(tail.size()));
+        expect_run({{path, "secret"},
+                    length < 2 * gib ? expected_transcript(document, "secret")
+                                     : "key <secret>, 6/6\nerror loading :(\n",
+                    err,
+                    0});
     }
 }
 

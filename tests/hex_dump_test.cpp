@@ -139,25 +139,21 @@ TEST(HexDump, HighOffsetDigits) {
     EXPECT_EQ(tail, reference_dump(Bytes(data.end() - 21, data.end()), 0x00FFFFF0));
 }
 
-// Once a stream has failed the dump formats nothing more. The failed stream's descriptor is then
-// pointed at a file, which stays empty only if no line was written after the failure.
+// Once a stream has failed the dump formats nothing more: the failed stream's descriptor, pointed
+// at a file afterwards, leaves it empty.
 TEST(HexDump, WritesNothingToAFailedStream) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs /dev/full";
 #else
     std::FILE* full = std::fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
-    std::fputc('x', full);
-    ASSERT_NE(std::fflush(full), 0);
     std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(full != nullptr && file != nullptr);
+    ASSERT_TRUE(std::fputc('x', full) == 'x' && std::fflush(full) != 0);
     ASSERT_GE(::dup2(::fileno(file), ::fileno(full)), 0);
     const Bytes data = ascending(1u << 20);
     hex_dump(full, data.data(), static_cast<std::uint32_t>(data.size()));
-    std::fflush(full);
-    EXPECT_EQ(std::fseek(file, 0, SEEK_END), 0);
-    EXPECT_EQ(std::ftell(file), 0L);
     std::fclose(full);
+    EXPECT_EQ(std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1L, 0L);
     std::fclose(file);
 #endif
 }

@@ -197,25 +197,11 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
     if (theirs >= 0)
         posix_spawn_file_actions_addclose(&actions, theirs);
 
-    // An ignored signal stays ignored across exec; a default one is made so explicitly, whatever
-    // the test runner left behind.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    if (!how.sigpipe_ignored)
-        sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    struct sigaction ignore {
-    }, previous{};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, how.sigpipe_ignored ? &ignore : nullptr, &previous);
-
+    // The child starts with the parent's disposition: an ignored signal stays ignored across exec.
+    const auto previous = std::signal(SIGPIPE, how.sigpipe_ignored ? SIG_IGN : SIG_DFL);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-    sigaction(SIGPIPE, &previous, nullptr);
-    posix_spawnattr_destroy(&attributes);
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    std::signal(SIGPIPE, previous);
     posix_spawn_file_actions_destroy(&actions);
     if (theirs >= 0)
         ::close(theirs);
