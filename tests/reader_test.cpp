@@ -203,7 +203,6 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"PlaintextLongerThanCiphertext", damaged(16, 17, 76 + 16),
                     "plaintext length exceeds ciphertext length", true,
                     "the plaintext length 17 exceeds the ciphertext length 16"}),
-
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DamagedHeader, HeaderCutOff) {
