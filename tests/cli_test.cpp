@@ -1,11 +1,23 @@
 // Runs the built tool and compares whole outputs for the ways a run can end without a document.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <optional>
+#include <regex>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -20,11 +32,11 @@ namespace {
 using namespace testsupport;
 
 constexpr char try_line[] = "Try 'notediag --help' for more information.\n";
-const std::string usage = "usage: notediag [OPTION]... PATH PASSWORD\n";
+const std::string usage = "usage: notediag [OPTION]... PATH [PASSWORD]\n";
 const std::string no_document = "key <pw>, 2/2\nerror loading :(\n";
 
 TEST(Cli, TooFewArgumentsPrintUsageOnStandardError) {
-    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"only-a-path"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"-cq"}}) {
         const auto run = run_tool(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
@@ -52,7 +64,7 @@ struct Expect {
     int status;
 };
 
-void expect_run(const Expect& e, Spawn how = {}) {
+void expect_run(const Expect& e, const Spawn& how = {}) {
     const auto run = run_tool(e.args, {}, how);
     EXPECT_EQ(run.status, e.status) << e.args.front();
     EXPECT_TRUE(run.out == e.out) << e.args.front() << ":\n" << run.out.substr(0, 500);
@@ -81,7 +93,7 @@ TEST(Cli, OptionsComeBeforeTheOperands) {
              Expect{
                  {"-\x1b[2J", none}, "", bad + "unrecognized option '-\\x1b[2J'\n" + try_line, 2},
              Expect{{"-q", "--", none, "pw", "c"}, "", bad + "too many arguments\n" + try_line, 2},
-             Expect{{"-c", "--", none}, "", usage + try_line, 2},
+             Expect{{"-c", "--"}, "", usage + try_line, 2},
          })
         expect_run(e);
 }
@@ -249,6 +261,163 @@ TEST(Cli, FilesOfTwoGiBOrMoreHoldNoDocument) {
                     err,
                     0});
     }
+}
+
+const std::string matches =
+    "notediag: check hash matches: the password is right and the document is intact\n";
+
+// Without PASSWORD the first line of a piped standard input is the password, and the run is the
+// one that password given as the argument makes.
+TEST(CliPassword, FromStandardInput) {
+#ifdef _WIN32
+    GTEST_SKIP() << "pipes, FIFOs, /proc and terminals are POSIX";
+#else
+    const std::string mib(1 << 20, 'x'), too_long = "notediag: password longer than 1 MiB\n";
+    TempDir dir;
+    for (const auto& [input, password] :
+         std::initializer_list<std::pair<std::string, std::optional<std::string>>>{
+             {"secret\n", "secret"},
+             {"secret\r\nnext line\n", "secret"},
+             {"secret", "secret"},
+             {"\n", ""},
+             {"se\rcret\r", "se\rcret\r"},
+             {std::string("a\0b\n", 4), std::string("a\0b", 3)},
+             {mib + "\r\n", mib},
+             {mib + "y", std::nullopt},
+             {mib + "y\n", std::nullopt},
+         }) {
+        const std::string document = build_note({.password = password.value_or("")});
+        expect_run({{dir.write("note", document)},
+                    password ? expected_transcript(document, *password) : "",
+                    password ? matches : too_long,
+                    password ? 0 : 2},
+                   {.input = input});
+    }
+#endif
+}
+
+// A stream is read whole, then searched as a file is; devices are refused unopened.
+TEST(CliPassword, NotesFromStreams) {
+#ifdef _WIN32
+    GTEST_SKIP() << "pipes, FIFOs, /proc and terminals are POSIX";
+#else
+    const std::string document = build_note(Note{});
+    const std::string out = expected_transcript(document, "secret");
+    const auto refused = [](const std::string& device) {
+        return Expect{{device, "pw"},
+                      "key <pw>, 2/2\n",
+                      "notediag: cannot open '" + device + "': not a regular file or pipe\n",
+                      1};
+    };
+    for (const auto& [how, e] : std::initializer_list<std::pair<Spawn, Expect>>{
+             {{.input = document}, {{"-", "secret"}, out, matches, 0}},
+             {{.input = document}, {{"/dev/fd/0", "secret"}, out, matches, 0}},
+             {{}, refused("/dev/zero")},
+             {{}, refused("/dev/tty")},
+             {{.input = document, .session = Session::without_terminal},
+              {{"-"},
+               "",
+               "notediag: standard input cannot carry both the note and the password\n" +
+                   std::string(try_line),
+               2}},
+         })
+        expect_run(e, how);
+#endif
+}
+
+// While the tool waits for its FIFO's note, the password has left its command line and it would
+// dump no core.
+TEST(CliPassword, RunningToolHidesThePasswordAndDumpsNoCore) {
+#ifdef _WIN32
+    GTEST_SKIP() << "pipes, FIFOs, /proc and terminals are POSIX";
+#else
+    TempDir dir;
+    const std::string fifo = dir.file("fifo"), document = build_note(Note{});
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string cmdline, limits;
+    const auto watch = [&](int pid, int) {
+        // The writer's open returns once the tool has opened the FIFO; it then waits for the note.
+        const int writer = ::open(fifo.c_str(), O_WRONLY);
+        const std::string proc = "/proc/" + std::to_string(pid);
+        const auto bytes = read_file(proc + "/cmdline");
+        cmdline.assign(bytes.begin(), bytes.end());
+        const auto text = read_file(proc + "/limits");
+        limits.assign(text.begin(), text.end());
+        EXPECT_EQ(::write(writer, document.data(), document.size()),
+                  static_cast<ssize_t>(document.size()));
+        ::close(writer);
+    };
+    // Core files on, as after `ulimit -c unlimited`: the tool must turn them off itself.
+    rlimit core{};
+    ::getrlimit(RLIMIT_CORE, &core);
+    const rlimit before = core;
+    core.rlim_cur = core.rlim_max;
+    ::setrlimit(RLIMIT_CORE, &core);
+    expect_run({{fifo, "secret"}, expected_transcript(document, "secret"), matches, 0},
+               {.while_running = watch});
+    ::setrlimit(RLIMIT_CORE, &before);
+    EXPECT_EQ(cmdline, std::string(NOTEDIAG_BINARY) + '\0' + fifo + '\0' + std::string(7, '\0'));
+    EXPECT_TRUE(std::regex_search(limits, std::regex("\nMax core file size +0 +0 +bytes")))
+        << limits;
+#endif
+}
+
+#ifndef _WIN32
+// What the terminal has shown by the time `end` appears (or it closes, for an empty `end`).
+std::string shown_until(int terminal, std::string_view end) {
+    std::string shown;
+    char chunk[256];
+    pollfd ready{terminal, POLLIN, 0};
+    while ((end.empty() || shown.find(end) == std::string::npos) && ::poll(&ready, 1, 10000) > 0) {
+        const ssize_t n = ::read(terminal, chunk, sizeof chunk);
+        if (n <= 0)
+            break;  // EIO: the tool has closed it
+        shown.append(chunk, static_cast<std::size_t>(n));
+    }
+    return shown;
+}
+#endif
+
+#ifndef _WIN32
+bool echoing(int terminal) {
+    termios mode{};
+    return ::tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ECHO) != 0;
+}
+#endif
+
+// The prompt asks on the controlling terminal with echo off, and echo is back whichever way the
+// tool stops asking.
+TEST(CliPassword, PromptOnTheTerminal) {
+#ifdef _WIN32
+    GTEST_SKIP() << "pipes, FIFOs, /proc and terminals are POSIX";
+#else
+    TempDir dir;
+    const std::string document = build_note(Note{}), note = dir.write("note", document);
+    const std::string out = expected_transcript(document, "secret");
+    for (const auto& [typed, input, e] :
+         std::initializer_list<std::tuple<std::string, std::optional<std::string>, Expect>>{
+             {"secret\n", std::nullopt, {{note}, out, matches, 0}},
+             {"secret\n", document, {{"-"}, out, matches, 0}},
+             {"\x03", std::nullopt, {{note}, "", "", 128 + SIGINT}},
+         }) {
+        std::string before, after;
+        bool echo_while_asking = true, echo_afterwards = false;
+        const auto converse = [&](int, int terminal) {
+            before = shown_until(terminal, "Password: ");
+            echo_while_asking = echoing(terminal);
+            EXPECT_EQ(::write(terminal, typed.data(), typed.size()),
+                      static_cast<ssize_t>(typed.size()));
+            after = shown_until(terminal, "");
+            echo_afterwards = echoing(terminal);
+        };
+        expect_run(e,
+                   {.input = input, .session = Session::with_terminal, .while_running = converse});
+        EXPECT_EQ(before, "Password: ");
+        EXPECT_EQ(after, "\r\n") << "nothing typed is shown";
+        EXPECT_FALSE(echo_while_asking);
+        EXPECT_TRUE(echo_afterwards);
+    }
+#endif
 }
 
 }  // namespace

@@ -86,24 +86,35 @@ CommandLine parse_command_line(int argc, char** argv) {
         }
     }
     const int operands = argc - next;
-    if (operands < 2) {
+    if (operands < 1) {
         return usage_error(usage_line);
     }
     if (operands > 2) {
         return usage_error("notediag: too many arguments");
     }
     line.path = argv[next];
-    line.password = argv[next + 1];
+    if (operands == 2) {
+        line.password = argv[next + 1];
+    } else if (std::string_view(line.path) == "-" ||
+               platform::is_terminal(platform::StandardStream::input)) {
+        line.password_source = CommandLine::PasswordSource::terminal;
+    } else {
+        line.password_source = CommandLine::PasswordSource::standard_input;
+    }
     return line;
 }
 
 const char* help_text() noexcept {
-    return R"(usage: notediag [OPTION]... PATH PASSWORD
+    return R"(usage: notediag [OPTION]... PATH [PASSWORD]
 
 Finds the encrypted note in PATH (the whole file, or a document carried in
-front of an 8-byte trailer at its end), decrypts it with PASSWORD and prints
-every stage as hex dumps on standard output, then the decrypted text or
+front of an 8-byte trailer at its end), decrypts it with the password and
+prints every stage as hex dumps on standard output, then the decrypted text or
 "error loading :(". A verdict line on standard error then says what was found.
+
+PATH "-" is standard input. Standard input, a pipe, a FIFO or a socket (such as
+<(unzip -p notes.zip note)) is read whole first, up to 2 GiB; opening a FIFO
+waits for its writer. A device such as /dev/zero is refused.
 
 Options are recognised only before PATH, and "--" ends them: every argument from
 PATH on is taken as it is, so a password may start with "-".
@@ -113,10 +124,21 @@ PATH on is taken as it is, so a password may start with "-".
   -h, --help     show this text and exit
       --version  show the version and exit
 
-The password is echoed in the first line of standard output ("key <PASSWORD>"),
-and while the run lasts it is visible to the other users of this machine in the
-list of processes. When standard output is a terminal, control bytes in the
-password and in the text are shown as \xHH.
+The password, in one of three ways:
+  notediag PATH              asked on the terminal ("Password: ", echo off)
+                             when standard input is a terminal, and for PATH "-"
+  notediag PATH < FILE       the first line of standard input, when it is not a
+  CMD | notediag PATH        terminal (without its LF or CR LF; at most 1 MiB)
+  notediag PATH PASSWORD     the argument
+The prompt and standard input are the safer ways: an argument stays in the
+shell's history, and other users of this machine can read it in the list of
+processes until the tool has wiped it there, which it does at once. The tool
+turns core dumps off before it takes the password, so a crash writes no file
+holding the password or the text.
+
+The password is echoed in the first line of standard output ("key <PASSWORD>").
+When standard output is a terminal, control bytes in the password and in the
+text are shown as \xHH.
 
 A "whoops" line on standard output means the header is damaged and there is no
 document:

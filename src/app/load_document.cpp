@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "document/read_document_v2.h"
+#include "file/input.h"
 #include "platform/little_endian.h"
 
 namespace {
@@ -64,7 +65,12 @@ std::unique_ptr<Document> read_document_v1(File&, const DocumentExtent&, const P
 std::unique_ptr<Document> load_document(std::string path, const Plaintext& key,
                                         LoadFindings& findings) {
     findings = LoadFindings{};
-    File file(path.c_str(), false, false);
+    const file::Input input = file::open_input(path.c_str());
+    if (input.over_limit) {
+        findings.no_document = NoDocument::input_too_large;
+        return nullptr;
+    }
+    File& file = *input.file;
     DocumentExtent extent;
     if (!locate(file, extent, findings)) {
         return nullptr;

@@ -1,6 +1,6 @@
-// notediag [OPTION]... PATH PASSWORD: finds the encrypted note in PATH, decrypts it with PASSWORD
-// and prints every stage, so a developer sees where a document or a password goes wrong; then
-// says on standard error what it found.
+// notediag [OPTION]... PATH [PASSWORD]: finds the encrypted note in PATH, decrypts it with the
+// password and prints every stage, so a developer sees where a document or a password goes wrong;
+// then says on standard error what it found.
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,11 +9,13 @@
 
 #include "app/command_line.h"
 #include "app/load_document.h"
+#include "app/password.h"
 #include "app/transcript.h"
 #include "app/verdict.h"
 #include "crypto/aes/aes.h"
 #include "file/File.h"
 #include "platform/console.h"
+#include "platform/process.h"
 #include "platform/terminal.h"
 #include "secure/Plaintext.h"
 
@@ -44,11 +46,13 @@ int run(const CommandLine& command) {
     // A note is untrusted input: on a terminal its control bytes must not act.
     transcript::escape_untrusted(platform::is_terminal(platform::StandardStream::output));
     Plaintext key;
-    assign_c_string(key, command.password, false);
+    if (const int failure = take_password(command, key); failure != 0) {
+        return failure;
+    }
+    // From the key buffer: the argument's own bytes are gone by now.
     transcript::format("key <");
-    transcript::untrusted(command.password, std::strlen(command.password));
-    transcript::format(">, %d/%d\n", static_cast<int>(std::strlen(command.password)),
-                       static_cast<int>(key.size()));
+    transcript::untrusted(key.data(), key.size());
+    transcript::format(">, %d/%d\n", static_cast<int>(key.size()), static_cast<int>(key.size()));
 
     LoadFindings findings;
     std::unique_ptr<Document> document = load_document(command.path, key, findings);
@@ -73,6 +77,8 @@ int run(const CommandLine& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First of all: argv already holds the password.
+    platform::keep_memory_private();
     platform::use_binary_standard_streams();
     const CommandLine command = parse_command_line(argc, argv);
     switch (command.action) {

@@ -42,6 +42,8 @@ std::string reason(const LoadFindings& f) {
         case NoDocument::file_too_large:
             return "the file is " + to_string(f.file_size) +
                    " bytes; documents are found only in files under 2 GiB";
+        case NoDocument::input_too_large:
+            return "the input is more than 2 GiB; documents are found only in files under 2 GiB";
         case NoDocument::trailer_too_long:
             return "the trailer claims " + to_string(f.document_length) + " bytes, but only " +
                    to_string(f.available) + " lie in front of it";

@@ -19,6 +19,7 @@ enum class NoDocument : std::uint8_t {
     none,                         // a document was read
     file_too_short,               // file_size, below 8
     file_too_large,               // file_size, 2^31 or more
+    input_too_large,              // a stream stopped at 2^31 bytes
     trailer_too_long,             // document_length, available (bytes in front of the trailer)
     document_too_short,           // document_length, below 8
     version_1,                    //

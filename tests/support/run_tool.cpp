@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <thread>
 #endif
 
 #include <cstring>
@@ -72,7 +73,8 @@ HANDLE inheritable_file(const std::string& path, DWORD access, DWORD disposition
 
 int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
           const std::string& out_path, const std::string& err_path, Spawn how, std::string&) {
-    if (how.output != Output::captured)
+    if (how.output != Output::captured || how.input || how.session != Session::inherited ||
+        how.while_running)
         throw std::invalid_argument("only captured output is supported on Windows");
     std::string command_line;
     append_quoted(command_line, NOTEDIAG_BINARY);
@@ -121,6 +123,26 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
 
 #else
 
+// Writes `bytes` into a pipe for the child and closes it; a child that stops reading ends it early
+// (SIGPIPE is blocked in this thread, and a thread's pending signals go with it).
+std::thread feed(int pipe, std::string bytes) {
+    return std::thread([pipe, bytes = std::move(bytes)] {
+        sigset_t broken_pipe;
+        sigemptyset(&broken_pipe);
+        sigaddset(&broken_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &broken_pipe, nullptr);
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(pipe, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::close(pipe);
+    });
+}
+
 // Everything the terminal shows until the last holder of its other end is gone.
 std::string drain(int terminal) {
     std::string shown;
@@ -157,7 +179,31 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (how.session != Session::inherited)
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    int controller = -1;  // the other end of the child's controlling terminal
+    if (how.session == Session::with_terminal) {
+        int terminal = -1;
+        if (::openpty(&controller, &terminal, nullptr, nullptr, nullptr) != 0)
+            throw std::runtime_error("cannot open a pseudo-terminal");
+        // In its new session the child's first open of a terminal makes it the controlling one.
+        // Kept open (on descriptor 3 when standard input is a pipe) until it ends, so the terminal
+        // is not hung up before then.
+        const std::string name = ::ttyname(terminal);
+        ::close(terminal);
+        posix_spawn_file_actions_addclose(&actions, controller);
+        posix_spawn_file_actions_addopen(&actions, how.input ? 3 : 0, name.c_str(), O_RDWR, 0);
+    } else if (!how.input) {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    }
+    int input[2] = {-1, -1};
+    if (how.input) {
+        if (::pipe2(input, O_CLOEXEC) != 0)
+            throw std::runtime_error("cannot make a pipe");
+        posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     int ours = -1;    // the parent's end: the terminal's master side
@@ -200,17 +246,23 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
     // The child starts with the parent's disposition: an ignored signal stays ignored across exec.
     const auto previous = std::signal(SIGPIPE, how.sigpipe_ignored ? SIG_IGN : SIG_DFL);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     std::signal(SIGPIPE, previous);
     posix_spawn_file_actions_destroy(&actions);
-    if (theirs >= 0)
-        ::close(theirs);
+    posix_spawnattr_destroy(&attributes);
+    for (const int fd : {theirs, input[0]})
+        if (fd >= 0)
+            ::close(fd);
     if (spawned != 0) {
-        if (ours >= 0)
-            ::close(ours);
+        for (const int fd : {ours, controller, input[1]})
+            if (fd >= 0)
+                ::close(fd);
         throw std::runtime_error(std::string("cannot start ") + argv[0] + ": " +
                                  std::strerror(spawned));
     }
+    std::thread feeder = how.input ? feed(input[1], *how.input) : std::thread();
+    if (how.while_running)
+        how.while_running(pid, controller);
     if (ours >= 0) {
         shown = drain(ours);
         ::close(ours);
@@ -218,6 +270,10 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
     int wait_status = 0;
     while (waitpid(pid, &wait_status, 0) < 0) {
     }
+    if (feeder.joinable())
+        feeder.join();
+    if (controller >= 0)
+        ::close(controller);
     return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
 }
 
