@@ -3,56 +3,51 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "file/input.h"
 
 namespace file {
+namespace input_parts {
+
+File::NativeHandle anonymous_file() {
+    const int memory = ::memfd_create("notediag-input", MFD_CLOEXEC);
+    if (memory < 0) {
+        raise_open_error(errno);
+    }
+    return memory;
+}
+
+std::size_t read_some(File::NativeHandle source, void* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(source, buffer, size);
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (errno != EINTR) {
+            raise_open_error(errno);
+        }
+    }
+}
+
+void raise_write_error() {
+    raise_open_error(errno != 0 ? errno : EIO);
+}
+
+}  // namespace input_parts
+
 namespace {
 
 bool is_stream(mode_t mode) {
     return S_ISFIFO(mode) || S_ISSOCK(mode);
 }
 
-// The bytes of `source` from where it stands to its end, or its first `limit` bytes, in a file in
-// memory. A note's bytes are not secret (only its key and its text are), so the copy is not wiped.
-Input spool(int source, std::uint64_t limit) {
-    const int memory = ::memfd_create("notediag-input", MFD_CLOEXEC);
-    if (memory < 0) {
-        raise_open_error(errno);
-    }
-    Input input{std::make_unique<File>(memory)};
-    char chunk[1 << 16];
-    std::uint64_t total = 0;
-    while (total < limit) {
-        const ssize_t got =
-            ::read(source, chunk, std::min<std::uint64_t>(sizeof chunk, limit - total));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            raise_open_error(errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        if (!input.file->write(chunk, static_cast<std::size_t>(got))) {
-            raise_open_error(errno != 0 ? errno : EIO);
-        }
-        total += static_cast<std::uint64_t>(got);
-    }
-    input.over_limit = total == limit;
-    input.file->seek(0);
-    return input;
-}
-
 }  // namespace
 
 Input open_input(const char* path, std::uint64_t limit) {
     if (std::strcmp(path, "-") == 0) {
-        return spool(STDIN_FILENO, limit);
+        return input_parts::spool(STDIN_FILENO, limit);
     }
     // A device is refused before it is opened: opening one may act on it (a terminal, a tape).
     struct stat named {};
@@ -81,7 +76,7 @@ Input open_input(const char* path, std::uint64_t limit) {
         raise_open_error(not_a_file_or_pipe);
     }
     try {
-        Input input = spool(fd, limit);
+        Input input = input_parts::spool(fd, limit);
         ::close(fd);
         return input;
     } catch (...) {

@@ -1,16 +1,15 @@
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "file/input.h"
 
 namespace file {
-namespace {
+namespace input_parts {
 
-// An empty file in the temporary directory that the system deletes when its handle closes, and
-// keeps in memory as long as it can.
-HANDLE temporary_file() {
+// A file in the temporary directory that the system deletes when its handle closes, and keeps in
+// memory as long as it can.
+File::NativeHandle anonymous_file() {
     char directory[MAX_PATH + 1];
     char name[MAX_PATH + 1];
     const DWORD length = GetTempPathA(sizeof directory, directory);
@@ -28,41 +27,27 @@ HANDLE temporary_file() {
     return file;
 }
 
-// The bytes of `source` from where it stands to its end, or its first `limit` bytes. A note's
-// bytes are not secret (only its key and its text are), so the copy is not wiped.
-Input spool(HANDLE source, std::uint64_t limit) {
-    Input input{std::make_unique<File>(temporary_file())};
-    char chunk[1 << 16];
-    std::uint64_t total = 0;
-    while (total < limit) {
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(sizeof chunk, limit - total));
-        if (!ReadFile(source, chunk, want, &got, nullptr)) {
-            // The writer closing its end of a pipe is the end of the stream.
-            const DWORD error = GetLastError();
-            if (error == ERROR_BROKEN_PIPE) {
-                break;
-            }
+// The writer closing its end of a pipe is the end of the stream.
+std::size_t read_some(File::NativeHandle source, void* buffer, std::size_t size) {
+    DWORD got = 0;
+    if (!ReadFile(source, buffer, static_cast<DWORD>(size), &got, nullptr)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_BROKEN_PIPE) {
             raise_open_error(static_cast<int>(error));
         }
-        if (got == 0) {
-            break;
-        }
-        if (!input.file->write(chunk, got)) {
-            raise_open_error(static_cast<int>(GetLastError()));
-        }
-        total += got;
     }
-    input.over_limit = total == limit;
-    input.file->seek(0);
-    return input;
+    return got;
 }
 
-}  // namespace
+void raise_write_error() {
+    raise_open_error(static_cast<int>(GetLastError()));
+}
+
+}  // namespace input_parts
 
 Input open_input(const char* path, std::uint64_t limit) {
     if (std::strcmp(path, "-") == 0) {
-        return spool(GetStdHandle(STD_INPUT_HANDLE), limit);
+        return input_parts::spool(GetStdHandle(STD_INPUT_HANDLE), limit);
     }
     const HANDLE opened =
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -74,7 +59,7 @@ Input open_input(const char* path, std::uint64_t limit) {
             return {std::make_unique<File>(opened)};
         case FILE_TYPE_PIPE:  // pipes and sockets
             try {
-                Input input = spool(opened, limit);
+                Input input = input_parts::spool(opened, limit);
                 CloseHandle(opened);
                 return input;
             } catch (...) {

@@ -16,6 +16,7 @@
 #endif
 
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include "support/temp_file.h"
@@ -71,11 +72,15 @@ HANDLE inheritable_file(const std::string& path, DWORD access, DWORD disposition
     return handle;
 }
 
+// Standard input given as bytes comes from a file here: no pipe writer is needed, and the tool
+// reads it with the same calls.
 int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
           const std::string& out_path, const std::string& err_path, Spawn how, std::string&) {
-    if (how.output != Output::captured || how.input || how.session != Session::inherited ||
-        how.while_running)
-        throw std::invalid_argument("only captured output is supported on Windows");
+    if (how.output != Output::captured || how.session != Session::inherited || how.while_running)
+        throw std::invalid_argument("only captured output and input are supported on Windows");
+    const std::string in_path = out_path + ".in";
+    if (how.input)
+        std::ofstream(in_path, std::ios::binary) << *how.input;
     std::string command_line;
     append_quoted(command_line, NOTEDIAG_BINARY);
     for (const auto& arg : args) {
@@ -99,7 +104,7 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inheritable_file("NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdInput = inheritable_file(how.input ? in_path : "NUL", GENERIC_READ, OPEN_EXISTING);
     startup.hStdOutput = inheritable_file(out_path, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = inheritable_file(err_path, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};

@@ -35,8 +35,8 @@ enum class Session {
 struct Spawn {
     Output output = Output::captured;
     bool sigpipe_ignored = false;  // otherwise SIGPIPE has its default action in the child
-    // Standard input: a pipe that carries these bytes, written while the child runs, instead of
-    // /dev/null. POSIX only.
+    // Standard input: a pipe that carries these bytes, written while the child runs (a file on
+    // Windows), instead of /dev/null.
     std::optional<std::string> input = std::nullopt;
     Session session = Session::inherited;
     // Called while the child runs, with its process id and the other end of its terminal
