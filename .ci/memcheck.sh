@@ -16,7 +16,10 @@ memcheck() {
 
 runs=0
 memcheck examples/hello.note 'correct horse'
-runs=$((runs + 1))
+# The password read from standard input, and the note read whole from it.
+printf 'correct horse\n' | memcheck examples/hello.note
+memcheck - 'correct horse' < examples/hello.note
+runs=$((runs + 3))
 # A seed is one byte of password length, the password, then the file (see fuzz/make-corpus.sh).
 for seed in fuzz/corpus/load_document/*; do
   length=$(od -An -tu1 -N1 "$seed" | tr -d ' ')

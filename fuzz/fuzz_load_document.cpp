@@ -1,6 +1,11 @@
-// Runs the tool's whole load on arbitrary files and checks what comes back against the header's
-// own claims, so a reader that returns a document it should have refused (or the reverse, or one
-// with a text longer than the header allows) stops the run, not only a crash.
+// Runs the tool's whole load on arbitrary files and checks what comes back against a prediction
+// worked out here from the bytes alone: whether there is a document, why not (with the numbers the
+// verdict quotes), and for a document the check-hash and padding verdict and the text itself. A
+// reader that returns a document it should have refused (or the reverse), says the wrong thing
+// about it, or returns the wrong text stops the run, not only a crash.
+//
+// The prediction decrypts and hashes with the project's own AES and SHA-256, which their vector
+// and libcrypto tests check; what is checked here independently is everything around them.
 //
 // Input: the first byte is the password length n, the next n bytes (fewer when the input is
 // shorter) are the password, and everything after them is the file.
@@ -14,9 +19,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/load_document.h"
+#include "app/verdict.h"
 #include "crypto/aes/aes.h"
+#include "crypto/aes/aes_modes.h"
+#include "crypto/sha256.h"
 #include "document/read_document_v2.h"
 #include "platform/little_endian.h"
 #include "secure/Plaintext.h"
@@ -36,38 +45,105 @@ std::string memory_file_path;
 
 // What a careful reader must make of `file`, worked out here from the bytes alone.
 struct Expected {
-    bool document = false;
-    std::uint32_t plain_len = 0;
+    LoadFindings findings;
+    std::string text;  // of a document: the decrypted payload trimmed to its plaintext length
     std::uint32_t flags = 0;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
 };
 
-Expected expect(const std::uint8_t* file, std::size_t size) {
+// The decrypted payload under `password`, and how its check hash and padding come out.
+void predict_decryption(const std::uint8_t* header, const std::uint8_t* password,
+                        std::size_t password_length, Expected& expected) {
+    LoadFindings& f = expected.findings;
+    std::uint8_t key[32];
+    sha256_digest(key, password, password_length);
+    AesDecryptContext context{};
+    aes_decrypt_schedule_256(key, context);
+    std::uint8_t chain[16];
+    std::memcpy(chain, header + 40, sizeof chain);
+    std::vector<std::uint8_t> plain(f.cipher_len);
+    if (f.cipher_len != 0) {
+        aes_modes_cbc_decrypt(header + header_v2_size, plain.data(), static_cast<int>(f.cipher_len),
+                              chain, context);
+    }
+    expected.text.assign(plain.begin(), plain.begin() + f.plain_len);
+
+    const std::uint32_t extra = f.cipher_len - f.plain_len;
+    const auto tail_is = [&](std::uint8_t value) {
+        return std::all_of(plain.end() - extra, plain.end(),
+                           [=](std::uint8_t byte) { return byte == value; });
+    };
+    if (extra == 0) {
+        f.padding = Padding::absent;
+    } else if ((extra <= 16 && tail_is(static_cast<std::uint8_t>(extra))) ||
+               (extra < 16 && tail_is(0))) {
+        f.padding = Padding::well_formed;
+    } else {
+        f.padding = Padding::malformed;
+    }
+
+    std::string hashed = expected.text;
+    hashed.append(reinterpret_cast<const char*>(header + 40), 16);
+    std::uint8_t check[32];
+    sha256_digest(check, hashed.data(), hashed.size());
+    f.check_hash_matches = std::memcmp(check, header + 8, sizeof check) == 0;
+}
+
+Expected expect(const std::uint8_t* file, std::size_t size, const std::uint8_t* password,
+                std::size_t password_length) {
     Expected expected;
-    if (size < 8) {
+    LoadFindings& f = expected.findings;
+    const auto none = [&](NoDocument reason) {
+        f.no_document = reason;
         return expected;
+    };
+    f.file_size = size;
+    if (size < 8) {
+        return none(NoDocument::file_too_short);
     }
     std::size_t start = 0;
+    std::size_t length = size;
     if (load_le32(file + size - 8) == container_trailer_magic) {
-        const std::uint32_t length = load_le32(file + size - 4);
-        if (length > size - 8) {
-            return expected;
+        f.document_length = load_le32(file + size - 4);
+        f.available = static_cast<std::uint32_t>(size - 8);
+        if (f.document_length > size - 8) {
+            return none(NoDocument::trailer_too_long);
         }
+        if (f.document_length < 8) {
+            return none(NoDocument::document_too_short);
+        }
+        length = f.document_length;
         start = size - 8 - length;
     }
-    if (size - start < header_v2_size ||
-        std::memcmp(file + start, header_v2_signature, sizeof header_v2_signature) != 0) {
-        return expected;
-    }
     const std::uint8_t* header = file + start;
-    const std::uint32_t cipher_len = load_le32(header + 56);
-    expected.plain_len = load_le32(header + 60);
+    std::memcpy(f.signature, header, 8);
+    if (std::memcmp(header, header_v1_signature, 8) == 0) {
+        return none(NoDocument::version_1);
+    }
+    if (std::memcmp(header, header_v2_signature, 8) != 0) {
+        return none(NoDocument::unknown_signature);
+    }
+    if (length < header_v2_size) {
+        f.available = static_cast<std::uint32_t>(length);
+        return none(NoDocument::header_cut_off);
+    }
+    f.cipher_len = load_le32(header + 56);
+    f.plain_len = load_le32(header + 60);
+    f.available = static_cast<std::uint32_t>(length - header_v2_size);
+    if (f.cipher_len > f.available) {
+        return none(NoDocument::ciphertext_past_end);
+    }
+    if (f.cipher_len % 16 != 0) {
+        return none(NoDocument::ciphertext_not_whole_blocks);
+    }
+    if (f.plain_len > f.cipher_len) {
+        return none(NoDocument::plaintext_too_long);
+    }
     expected.flags = load_le32(header + 64);
     expected.width = load_le32(header + 68);
     expected.height = load_le32(header + 72);
-    expected.document = cipher_len <= size - start - header_v2_size && cipher_len % 16 == 0 &&
-                        expected.plain_len <= cipher_len;
+    predict_decryption(header, password, password_length, expected);
     return expected;
 }
 
@@ -90,11 +166,15 @@ void check_document(const Document& document, const Expected& expected) {
         violated("a document must hold exactly one text");
     }
     // The text is the decrypted payload trimmed to the header's plaintext length.
-    if (document.text(0).size() > expected.plain_len) {
+    const Plaintext& text = document.text(0);
+    if (text.size() > expected.text.size()) {
         violated("text 0 is longer than the header's plaintext length");
     }
-    if (document.text(0).size() != expected.plain_len) {
+    if (text.size() != expected.text.size()) {
         violated("text 0 is not trimmed to the header's plaintext length");
+    }
+    if (text.size() != 0 && std::memcmp(text.data(), expected.text.data(), text.size()) != 0) {
+        violated("text 0 is not the decrypted payload");
     }
     const Document::Properties properties = document.all_properties();
     if (properties.size() != 4) {
@@ -142,13 +222,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::memcpy(key.data(), password, password_length);
     }
 
-    const Expected expected = expect(file, file_size);
-    const auto document = load_document(memory_file_path, key);
-    if ((document != nullptr) != expected.document) {
-        violated(expected.document ? "a sound document was refused"
+    const Expected expected = expect(file, file_size, password, password_length);
+    LoadFindings findings;
+    findings.cipher_len = 0xDEADBEEF;  // the load must start from a clean record
+    const auto document = load_document(memory_file_path, key, findings);
+    const bool expected_document = expected.findings.no_document == NoDocument::none;
+    if ((document != nullptr) != expected_document) {
+        violated(expected_document ? "a sound document was refused"
                                    : "a document came back from a file that holds none");
     }
+    // The verdict quotes exactly the numbers its case needs, so equal lines mean equal findings
+    // wherever they are reported.
+    if (verdict_line(findings) != verdict_line(expected.findings)) {
+        std::fprintf(stderr, "expected: %s\nreported: %s\n",
+                     verdict_line(expected.findings).c_str(), verdict_line(findings).c_str());
+        violated("the verdict differs from the prediction");
+    }
+    if (check_status(findings) != check_status(expected.findings)) {
+        violated("the --check exit status differs from the prediction");
+    }
     if (document) {
+        if (findings.padding != expected.findings.padding) {
+            violated("the padding is judged wrongly");
+        }
         check_document(*document, expected);
     }
     return 0;

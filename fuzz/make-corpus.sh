@@ -78,6 +78,25 @@ entry trailer-claiming-4gib "$pw" "$scratch/huge-trailer"
 trailer 0 > "$scratch/trailer-only"
 entry trailer-only "$pw" "$scratch/trailer-only"
 
+{ printf 'host'; head -c 70 "$sound"; trailer 70; } > "$scratch/cut-behind-trailer"
+entry header-cut-off-behind-trailer "$pw" "$scratch/cut-behind-trailer"
+{ printf 'hostSEK'; trailer 3; } > "$scratch/short-document"
+entry document-shorter-than-signature "$pw" "$scratch/short-document"
+cp "$sound" "$scratch/damaged-hash" && patch32 "$scratch/damaged-hash" 8 0
+entry damaged-stored-hash "$pw" "$scratch/damaged-hash"
+# Zero padding: the text filled to a whole block with zero bytes rather than padded by openssl.
+zero_text='twelve bytes'
+{
+  printf 'SEKRiT*2'
+  unhex "$({ printf '%s' "$zero_text"; unhex f0e1d2c3b4a5968778695a4b3c2d1e0f; } | sha256sum | cut -d' ' -f1)"
+  unhex f0e1d2c3b4a5968778695a4b3c2d1e0f
+  le32 16; le32 12; le32 0; le32 80; le32 25
+  { printf '%s' "$zero_text"; head -c 4 /dev/zero; } |
+    openssl enc -aes-256-cbc -nopad -K "$(printf '%s' "$pw" | sha256sum | cut -d' ' -f1)" \
+      -iv f0e1d2c3b4a5968778695a4b3c2d1e0f
+} > "$scratch/zero-padding"
+entry sound-zero-padding "$pw" "$scratch/zero-padding"
+
 { printf 'SEKRiT*1'; tail -c +9 "$sound"; } > "$scratch/v1"
 entry version-1 "$pw" "$scratch/v1"
 { printf 'SEKRiT*3'; tail -c +9 "$sound"; } > "$scratch/unknown"

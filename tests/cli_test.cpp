@@ -1,40 +1,55 @@
 // Runs the built tool and compares whole outputs for the ways a run can end without a document.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "file/File.h"
+#include "support/note_builder.h"
 #include "support/run_tool.h"
 #include "support/temp_file.h"
 
 namespace {
 
-using testsupport::run_tool;
-using testsupport::TempDir;
+using namespace testsupport;
 
-std::string le32(std::uint32_t value) {
-    return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
-            static_cast<char>(value >> 24)};
-}
-
-std::string trailer(std::uint32_t length) {
-    return le32(0xDEADBEEF) + le32(length);
-}
+constexpr char try_line[] = "Try 'notediag --help' for more information.\n";
+const std::string usage = "usage: notediag [OPTION]... PATH [PASSWORD]\n";
+const std::string no_document = "key <pw>, 2/2\nerror loading :(\n";
 
 TEST(Cli, TooFewArgumentsPrintUsageOnStandardError) {
-    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"only-a-path"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"-cq"}}) {
         const auto run = run_tool(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, "usage: notediag PATH PASSWORD\n");
+        EXPECT_EQ(run.err, usage + try_line);
     }
 }
 
 TEST(Cli, HelpAndVersionGoToStandardOutput) {
-    for (const char* option : {"-h", "--help"}) {
-        const auto run = run_tool({option});
+    for (const char* option : {"-h", "--help", "-qh"}) {
+        const auto run = run_tool({option, "--bogus"});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out.rfind("usage: notediag PATH PASSWORD\n", 0), 0u) << run.out;
+        EXPECT_EQ(run.out.rfind(usage, 0), 0u) << run.out;
+        EXPECT_NE(run.out.find("NOTEDIAG_DEBUG"), std::string::npos);
         EXPECT_EQ(run.err, "");
     }
     const auto run = run_tool({"--version"});
@@ -42,30 +57,81 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(run.out, std::string("notediag ") + NOTEDIAG_VERSION + "\n");
 }
 
+// A whole run: its arguments, everything it writes and its exit status.
+struct Expect {
+    std::vector<std::string> args;
+    std::string out, err;
+    int status;
+};
+
+void expect_run(const Expect& e, const Spawn& how = {}) {
+    const auto run = run_tool(e.args, {}, how);
+    EXPECT_EQ(run.status, e.status) << e.args.front();
+    EXPECT_TRUE(run.out == e.out) << e.args.front() << ":\n" << run.out.substr(0, 500);
+    EXPECT_EQ(run.err, e.err) << e.args.front();
+}
+
+// Options stop at PATH or "--"; --check turns the verdict into the exit status, --quiet drops it.
+TEST(Cli, OptionsComeBeforeTheOperands) {
+    TempDir dir;
+    const std::string document = build_note(Note{});
+    const std::string note = dir.write("note", document), none = dir.write("none", "no doc here");
+    const std::string out = expected_transcript(document, "secret"), bad = "notediag: ";
+    const std::string matches =
+        "notediag: check hash matches: the password is right and the document is intact\n";
+    const std::string no_doc = "notediag: no document: unknown signature 6e 6f 20 64 6f 63 20 68\n";
+    for (const auto& e : {
+             Expect{{"-c", note, "secret"}, out, matches, 0},
+             Expect{{"--check", "--quiet", note, "secret"}, out, "", 0},
+             Expect{{"-c", none, "pw"}, no_document, no_doc, 4},
+             Expect{{"-cq", none, "pw"}, no_document, "", 4},
+             Expect{{none, "-c"}, "key <-c>, 2/2\nerror loading :(\n", no_doc, 0},
+             Expect{{"-q", "--", none, "-q"}, "key <-q>, 2/2\nerror loading :(\n", "", 0},
+             Expect{{"-cx", none, "pw"}, "", bad + "unrecognized option '-cx'\n" + try_line, 2},
+             Expect{
+                 {"--check=1", none}, "", bad + "unrecognized option '--check=1'\n" + try_line, 2},
+             Expect{
+                 {"-\x1b[2J", none}, "", bad + "unrecognized option '-\\x1b[2J'\n" + try_line, 2},
+             Expect{{"-q", "--", none, "pw", "c"}, "", bad + "too many arguments\n" + try_line, 2},
+             Expect{{"-c", "--"}, "", usage + try_line, 2},
+         })
+        expect_run(e);
+}
+
 TEST(Cli, UnopenableFileIsReportedAfterTheKeyLine) {
     TempDir dir;
     struct Case {
         std::string path;
         std::string reason;
+        std::string shown;  // the path as the message quotes it, when it differs
     };
 #ifdef _WIN32
-    // Windows refuses to open a directory as a file with "access denied".
+    // Windows refuses to open a directory as a file with "access denied", and takes no control
+    // bytes in a file name.
     const char* directory_reason = "Permission denied";
+    const char* control_reason = "Invalid file name";
 #else
     const char* directory_reason = "Is a directory";
+    const char* control_reason = "No such file or directory";
 #endif
-    for (const auto& c : {Case{dir.file("missing"), "No such file or directory"},
-                          Case{dir.path(), directory_reason}}) {
-        const auto run = run_tool({c.path, "pw"});
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.out, "key <pw>, 2/2\n");
-        EXPECT_EQ(run.err, "notediag: cannot open '" + c.path + "': " + c.reason + "\n");
+    const std::string locked = dir.write("locked", "held by a writer");
+    const File writer(locked.c_str(), true, false);
+    for (const auto& c :
+         {Case{dir.file("missing"), "No such file or directory", ""},
+          Case{dir.path(), directory_reason, ""}, Case{locked, "locked by another program", ""},
+          Case{dir.file("a\x1b]0;x\x07\rb"), control_reason, dir.file("a\\x1b]0;x\\x07\\x0db")}}) {
+        expect_run({{"-c", c.path, "pw"},
+                    "key <pw>, 2/2\n",
+                    "notediag: cannot open '" + (c.shown.empty() ? c.path : c.shown) +
+                        "': " + c.reason + "\n",
+                    1});
     }
 }
 
 struct NoDocument {
     const char* name;
     std::string content;
+    const char* reason;
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -78,25 +144,36 @@ class CliNoDocument : public ::testing::TestWithParam<NoDocument> {};
 TEST_P(CliNoDocument, EndsWithErrorLoading) {
     TempDir dir;
     const auto path = dir.write("note", GetParam().content);
-    const auto run = run_tool({path, "secret", "ignored extra"});
+    const auto run = run_tool({path, "secret"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "key <secret>, 6/6\nerror loading :(\n");
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, std::string("notediag: no document: ") + GetParam().reason + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, CliNoDocument,
     ::testing::Values(
-        NoDocument{"Empty", ""}, NoDocument{"ThreeBytes", "SEK"},
-        NoDocument{"SevenBytes", "SEKRiT*"},
-        NoDocument{"VersionOne", "SEKRiT*1" + std::string(100, 'x')},
-        NoDocument{"UnknownSignature", "SEKRiT*3" + std::string(100, 'x')},
-        NoDocument{"LowerCaseSignature", "sekrit*2" + std::string(100, 'x')},
-        NoDocument{"TrailerLongerThanItsFile", "SEKRiT*2" + trailer(9)},
-        NoDocument{"TrailerClaimingFourGiB", std::string(40, 'h') + trailer(0xFFFFFFFF)},
-        NoDocument{"TrailerOnly", trailer(0)},
-        NoDocument{"VersionOneBehindTrailer", std::string(13, 'h') + "SEKRiT*1abc" + trailer(11)},
-        NoDocument{"DocumentShorterThanSignature", std::string(5, 'h') + "SEK" + trailer(3)}),
+        NoDocument{"Empty", "", "the file is 0 bytes, too short to hold one"},
+        NoDocument{"ThreeBytes", "SEK", "the file is 3 bytes, too short to hold one"},
+        NoDocument{"SevenBytes", "SEKRiT*", "the file is 7 bytes, too short to hold one"},
+        NoDocument{"VersionOne", "SEKRiT*1" + std::string(100, 'x'),
+                   "a version-1 document, which this tool cannot read"},
+        NoDocument{"UnknownSignature", "SEKRiT*3" + std::string(100, 'x'),
+                   "unknown signature 53 45 4b 52 69 54 2a 33"},
+        NoDocument{"LowerCaseSignature", "sekrit*2" + std::string(100, 'x'),
+                   "unknown signature 73 65 6b 72 69 74 2a 32"},
+        NoDocument{"ZipArchive", std::string("PK\x03\x04\x14\x00\x06\x00", 8) + "zip",
+                   "unknown signature 50 4b 03 04 14 00 06 00"},
+        NoDocument{"TrailerLongerThanItsFile", "SEKRiT*2" + trailer(9),
+                   "the trailer claims 9 bytes, but only 8 lie in front of it"},
+        NoDocument{"TrailerClaimingFourGiB", std::string(40, 'h') + trailer(0xFFFFFFFF),
+                   "the trailer claims 4294967295 bytes, but only 40 lie in front of it"},
+        NoDocument{"TrailerOnly", trailer(0),
+                   "the document is 0 bytes, too short for its 8-byte signature"},
+        NoDocument{"VersionOneBehindTrailer", std::string(13, 'h') + "SEKRiT*1abc" + trailer(11),
+                   "a version-1 document, which this tool cannot read"},
+        NoDocument{"DocumentShorterThanSignature", std::string(5, 'h') + "SEK" + trailer(3),
+                   "the document is 3 bytes, too short for its 8-byte signature"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Cli, EmptyPasswordShowsNothingBetweenTheBrackets) {
@@ -104,6 +181,244 @@ TEST(Cli, EmptyPasswordShowsNothingBetweenTheBrackets) {
     const auto run = run_tool({dir.write("note", "plain text, no document"), ""});
     EXPECT_EQ(run.out, "key <>, 0/0\nerror loading :(\n");
     EXPECT_EQ(run.status, 0);
+}
+
+// A failed write of standard output is the run's one failure, whatever the options; only a
+// default SIGPIPE ends the run before it can say so, as it does for every Unix tool.
+TEST(Cli, WriteErrorsAreFailures) {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX devices and signals";
+#else
+    TempDir dir;
+    Note large;
+    large.text = std::string(3 << 20, 'x');  // fails in the middle of a dump
+    const std::string small_note = dir.write("small", build_note(Note{}));
+    const std::string large_note = dir.write("large", build_note(large));
+    const std::string error = "notediag: write error: ";
+    for (const auto& [how, e] : std::initializer_list<std::pair<Spawn, Expect>>{
+             {{Output::full_device},
+              {{small_note, "secret"}, "", error + "No space left on device\n", 1}},
+             {{Output::full_device},
+              {{"-cq", large_note, "secret"}, "", error + "No space left on device\n", 1}},
+             {{Output::full_device}, {{"--help"}, "", error + "No space left on device\n", 1}},
+             {{Output::closed}, {{small_note, "secret"}, "", error + "Bad file descriptor\n", 1}},
+             {{Output::closed}, {{"--version"}, "", error + "Bad file descriptor\n", 1}},
+             {{Output::broken_pipe, true},
+              {{"-c", large_note, "pw"}, "", error + "Broken pipe\n", 1}},
+             {{Output::broken_pipe, false}, {{large_note, "secret"}, "", "", 128 + SIGPIPE}},
+         })
+        expect_run(e, how);
+#endif
+}
+
+// On a terminal the password and the text cannot act on it; the verdict follows the last line.
+TEST(Cli, TerminalShowsControlBytesEscaped) {
+#ifdef _WIN32
+    GTEST_SKIP() << "pseudo-terminals are POSIX";
+#endif
+    Note note;
+    note.password = "pw\x1b[31m";
+    note.text = "clear\x1b[2J title\x1b]0;x\x07 cr\rforged\ttab\nnext\x7f\x01";
+    const std::string document = build_note(note);
+    const std::string transcript = expected_transcript(document, note.password);
+    const std::size_t key_size = key_line(note.password).size();
+    TempDir dir;
+    expect_run(
+        {{dir.write("note", document), note.password},
+         "key <pw\\x1b[31m>, 7/7\n" +
+             transcript.substr(key_size, transcript.size() - key_size - note.text.size() - 1) +
+             "clear\\x1b[2J title\\x1b]0;x\\x07 cr\\x0dforged\ttab\nnext\\x7f\\x01\n"
+             "notediag: check hash matches: the password is right and the document is intact\n",
+         "",
+         0},
+        {Output::terminal});
+}
+
+// Positions are 32-bit: from 2 GiB on no document is looked for, rather than one read at
+// positions that wrap. Sparse files cost no disk.
+TEST(Cli, FilesOfTwoGiBOrMoreHoldNoDocument) {
+    constexpr std::uintmax_t gib = std::uintmax_t{1} << 30;
+    const std::string document = build_note(Note{});
+    const std::string carried = document + trailer(static_cast<std::uint32_t>(document.size()));
+    const std::string too_long = "notediag: no document: the file is ";
+    const std::string found_only = " bytes; documents are found only in files under 2 GiB\n";
+    for (const auto& [length, head, tail, err] :
+         std::initializer_list<std::tuple<std::uintmax_t, std::string, std::string, std::string>>{
+             {2 * gib - 1, "", carried,
+              "notediag: check hash matches: the password is right and the document is intact\n"},
+             {2 * gib, "", carried, too_long + "2147483648" + found_only},
+             {4 * gib + 10, document, "", too_long + "4294967306" + found_only},
+             {5 * gib, "", carried, too_long + "5368709120" + found_only}}) {
+        TempDir dir;
+        const std::string path = dir.write("sparse", head);
+        std::filesystem::resize_file(path, length);
+        std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+            .seekp(static_cast<std::streamoff>(length - tail.size()))
+            .write(tail.data(), static_cast<std::streamsize>(tail.size()));
+        expect_run({{path, "secret"},
+                    length < 2 * gib ? expected_transcript(document, "secret")
+                                     : "key <secret>, 6/6\nerror loading :(\n",
+                    err,
+                    0});
+    }
+}
+
+const std::string matches =
+    "notediag: check hash matches: the password is right and the document is intact\n";
+
+// Without PASSWORD the first line of standard input (a pipe; a file on Windows) is the password,
+// and the run is the one that password given as the argument makes.
+TEST(CliPassword, FromStandardInput) {
+    const std::string mib(1 << 20, 'x'), too_long = "notediag: password longer than 1 MiB\n";
+    TempDir dir;
+    for (const auto& [input, password] :
+         std::initializer_list<std::pair<std::string, std::optional<std::string>>>{
+             {"secret\n", "secret"},
+             {"secret\r\nnext line\n", "secret"},
+             {"secret", "secret"},
+             {"\n", ""},
+             {"se\rcret\r", "se\rcret\r"},
+             {std::string("a\0b\n", 4), std::string("a\0b", 3)},
+             {mib + "\r\n", mib},
+             {mib + "y", std::nullopt},
+             {mib + "y\n", std::nullopt},
+         }) {
+        const std::string document = build_note({.password = password.value_or("")});
+        expect_run({{dir.write("note", document)},
+                    password ? expected_transcript(document, *password) : "",
+                    password ? matches : too_long,
+                    password ? 0 : 2},
+                   {.input = input});
+    }
+}
+
+// A stream is read whole, then searched as a file is; devices are refused unopened.
+TEST(CliPassword, NotesFromStreams) {
+    const std::string document = build_note(Note{});
+    const std::string out = expected_transcript(document, "secret");
+    const auto refused = [](const std::string& device) {
+        return Expect{{device, "pw"},
+                      "key <pw>, 2/2\n",
+                      "notediag: cannot open '" + device + "': not a regular file or pipe\n",
+                      1};
+    };
+    for (const auto& [how, e] : std::initializer_list<std::pair<Spawn, Expect>>{
+             {{.input = document}, {{"-", "secret"}, out, matches, 0}},
+#ifdef _WIN32
+             {{}, refused("NUL")},
+#else
+             {{.input = document}, {{"/dev/fd/0", "secret"}, out, matches, 0}},
+             {{}, refused("/dev/zero")},
+             {{}, refused("/dev/tty")},
+             {{.input = document, .session = Session::without_terminal},
+              {{"-"},
+               "",
+               "notediag: standard input cannot carry both the note and the password\n" +
+                   std::string(try_line),
+               2}},
+#endif
+         })
+        expect_run(e, how);
+}
+
+// While the tool waits for its FIFO's note, the password has left its command line and it would
+// dump no core.
+TEST(CliPassword, RunningToolHidesThePasswordAndDumpsNoCore) {
+#ifdef _WIN32
+    GTEST_SKIP() << "FIFOs and /proc are POSIX";
+#else
+    TempDir dir;
+    const std::string fifo = dir.file("fifo"), document = build_note(Note{});
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string cmdline, limits;
+    const auto watch = [&](int pid, int) {
+        // The writer's open returns once the tool has opened the FIFO; it then waits for the note.
+        const int writer = ::open(fifo.c_str(), O_WRONLY);
+        const std::string proc = "/proc/" + std::to_string(pid);
+        const auto bytes = read_file(proc + "/cmdline");
+        cmdline.assign(bytes.begin(), bytes.end());
+        const auto text = read_file(proc + "/limits");
+        limits.assign(text.begin(), text.end());
+        EXPECT_EQ(::write(writer, document.data(), document.size()),
+                  static_cast<ssize_t>(document.size()));
+        ::close(writer);
+    };
+    // Core files on, as after `ulimit -c unlimited`: the tool must turn them off itself.
+    rlimit core{};
+    ::getrlimit(RLIMIT_CORE, &core);
+    const rlimit before = core;
+    core.rlim_cur = core.rlim_max;
+    ::setrlimit(RLIMIT_CORE, &core);
+    expect_run({{fifo, "secret"}, expected_transcript(document, "secret"), matches, 0},
+               {.while_running = watch});
+    ::setrlimit(RLIMIT_CORE, &before);
+    EXPECT_EQ(cmdline, std::string(NOTEDIAG_BINARY) + '\0' + fifo + '\0' + std::string(7, '\0'));
+    // Soft and hard limit: nothing left in the process can turn core files back on.
+    const std::size_t core_line = limits.find("Max core file size");
+    std::istringstream core_limits(core_line == std::string::npos ? ""
+                                                                  : limits.substr(core_line + 18));
+    std::string soft, hard, unit;
+    core_limits >> soft >> hard >> unit;
+    EXPECT_EQ(soft + " " + hard + " " + unit, "0 0 bytes") << limits;
+#endif
+}
+
+#ifndef _WIN32
+// What the terminal has shown by the time `end` appears (or it closes, for an empty `end`).
+std::string shown_until(int terminal, std::string_view end) {
+    std::string shown;
+    char chunk[256];
+    pollfd ready{terminal, POLLIN, 0};
+    while ((end.empty() || shown.find(end) == std::string::npos) && ::poll(&ready, 1, 10000) > 0) {
+        const ssize_t n = ::read(terminal, chunk, sizeof chunk);
+        if (n <= 0)
+            break;  // EIO: the tool has closed it
+        shown.append(chunk, static_cast<std::size_t>(n));
+    }
+    return shown;
+}
+#endif
+
+#ifndef _WIN32
+bool echoing(int terminal) {
+    termios mode{};
+    return ::tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ECHO) != 0;
+}
+#endif
+
+// The prompt asks on the controlling terminal with echo off, and echo is back whichever way the
+// tool stops asking.
+TEST(CliPassword, PromptOnTheTerminal) {
+#ifdef _WIN32
+    GTEST_SKIP() << "pseudo-terminals are POSIX";
+#else
+    TempDir dir;
+    const std::string document = build_note(Note{}), note = dir.write("note", document);
+    const std::string out = expected_transcript(document, "secret");
+    for (const auto& [typed, input, e] :
+         std::initializer_list<std::tuple<std::string, std::optional<std::string>, Expect>>{
+             {"secret\n", std::nullopt, {{note}, out, matches, 0}},
+             {"secret\n", document, {{"-"}, out, matches, 0}},
+             {"\x03", std::nullopt, {{note}, "", "", 128 + SIGINT}},
+         }) {
+        std::string before, after;
+        bool echo_while_asking = true, echo_afterwards = false;
+        const auto converse = [&, keys = typed](int, int terminal) {
+            before = shown_until(terminal, "Password: ");
+            echo_while_asking = echoing(terminal);
+            EXPECT_EQ(::write(terminal, keys.data(), keys.size()),
+                      static_cast<ssize_t>(keys.size()));
+            after = shown_until(terminal, "");
+            echo_afterwards = echoing(terminal);
+        };
+        expect_run(e,
+                   {.input = input, .session = Session::with_terminal, .while_running = converse});
+        EXPECT_EQ(before, "Password: ");
+        EXPECT_EQ(after, "\r\n") << "nothing typed is shown";
+        EXPECT_FALSE(echo_while_asking);
+        EXPECT_TRUE(echo_afterwards);
+    }
+#endif
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 #include <cerrno>
@@ -12,8 +14,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <tuple>
 
+#include "app/verdict.h"
+#include "file/input.h"
 #include "support/temp_file.h"
 
 namespace {
@@ -198,6 +204,7 @@ TEST_P(FileSize, ReportsTheLowThirtyTwoBits) {
     std::filesystem::resize_file(path, GetParam().length);
     File file(path.c_str(), false, false);
     EXPECT_EQ(file.size(), GetParam().reported);
+    EXPECT_EQ(file.size64(), GetParam().length) << "the whole length";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FileSize,
@@ -206,5 +213,37 @@ INSTANTIATE_TEST_SUITE_P(Cases, FileSize,
                                            LongFile{"AllOnes", 0xFFFFFFFFu, 0xFFFFFFFFu},
                                            LongFile{"TopBitSet", 0x80000000u, 0x80000000u}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A stream is read up to its limit and no further; the reading then stops with no document, as the
+// verdict says (a real 2 GiB stream takes seconds and gigabytes to run).
+TEST(Input, StreamStopsAtItsLimit) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a pipe's /dev/fd path is POSIX";
+#else
+    const std::string bytes(100, 'n');
+    for (const auto& [limit, kept, over] :
+         std::initializer_list<std::tuple<std::uint64_t, std::uint32_t, bool> >{
+             {101, 100, false}, {100, 100, true}, {64, 64, true}}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        ASSERT_EQ(::write(ends[1], bytes.data(), bytes.size()), 100);
+        ::close(ends[1]);
+        const file::Input input =
+            file::open_input(("/dev/fd/" + std::to_string(ends[0])).c_str(), limit);
+        ::close(ends[0]);
+        EXPECT_EQ(input.over_limit, over) << limit;
+        std::string spooled(kept + 1, '\0');
+        EXPECT_EQ(input.file->size64(), kept);
+        EXPECT_FALSE(input.file->read(spooled.data(), spooled.size()))
+            << "ends after the bytes read";
+        EXPECT_EQ(spooled, bytes.substr(0, kept) + '\0');
+    }
+    LoadFindings findings;
+    findings.no_document = NoDocument::input_too_large;
+    EXPECT_EQ(verdict_line(findings),
+              "notediag: no document: the input is more than 2 GiB; "
+              "documents are found only in files under 2 GiB");
+#endif
+}
 
 }  // namespace

@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "app/hex_dump_simd.h"
 #include "support/cpu_paths.h"
 #include "support/reference_dump.h"
@@ -180,6 +184,25 @@ INSTANTIATE_TEST_SUITE_P(Paths, HexDumpVectorLines,
                          testsupport::PathCaseName{});
 
 #endif
+
+// Once a stream has failed the dump formats nothing more: the failed stream's descriptor, pointed
+// at a file afterwards, leaves it empty.
+TEST(HexDump, WritesNothingToAFailedStream) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs /dev/full";
+#else
+    std::FILE* full = std::fopen("/dev/full", "w");
+    std::FILE* file = std::tmpfile();
+    ASSERT_TRUE(full != nullptr && file != nullptr);
+    ASSERT_TRUE(std::fputc('x', full) == 'x' && std::fflush(full) != 0);
+    ASSERT_GE(::dup2(::fileno(file), ::fileno(full)), 0);
+    const Bytes data = ascending(1u << 20);
+    hex_dump(full, data.data(), static_cast<std::uint32_t>(data.size()));
+    std::fclose(full);
+    EXPECT_EQ(std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1L, 0L);
+    std::fclose(file);
+#endif
+}
 
 TEST(IntToString, Values) {
     const std::pair<std::int32_t, const char*> cases[] = {

@@ -18,12 +18,23 @@ namespace {
 
 using namespace testsupport;
 
+const std::string matches =
+    "notediag: check hash matches: the password is right and the document is intact\n";
+const std::string damaged_document =
+    "notediag: check hash differs, but the padding decrypts correctly: the password is right; the "
+    "document or its stored hash is damaged\n";
+const std::string wrong_password =
+    "notediag: check hash differs and the padding does not decrypt: most likely a wrong password\n";
+const std::string either = "notediag: check hash differs: a wrong password or a damaged document\n";
+
 struct SoundCase {
     const char* name;
+    const std::string* verdict;
     Note note;
     std::string host;  // bytes in front of a document carried behind a trailer
     bool behind_trailer = false;
-    std::string password_used;  // empty: the note's own password
+    std::string password_used;         // empty: the note's own password
+    void (*tamper)(std::string&) = 0;  // changes the built document
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -31,9 +42,17 @@ void PrintTo(const SoundCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-SoundCase sound(const char* name, Note note, std::string host = "", bool behind_trailer = false,
-                std::string password_used = "") {
-    return {name, std::move(note), std::move(host), behind_trailer, std::move(password_used)};
+SoundCase sound(const char* name, const std::string& verdict, Note note, std::string host = "",
+                bool behind_trailer = false, std::string password_used = "") {
+    return {
+        name, &verdict, std::move(note), std::move(host), behind_trailer, std::move(password_used)};
+}
+
+SoundCase tampered(const char* name, const std::string& verdict, Note note,
+                   void (*tamper)(std::string&)) {
+    SoundCase c = sound(name, verdict, std::move(note));
+    c.tamper = tamper;
+    return c;
 }
 
 Note note_with(void (*change)(Note&)) {
@@ -46,7 +65,9 @@ class SoundDocument : public ::testing::TestWithParam<SoundCase> {};
 
 TEST_P(SoundDocument, TranscriptMatchesByteForByte) {
     const SoundCase& c = GetParam();
-    const std::string document = build_note(c.note);
+    std::string document = build_note(c.note);
+    if (c.tamper != nullptr)
+        c.tamper(document);
     const std::string file =
         c.behind_trailer ? c.host + document + trailer(static_cast<std::uint32_t>(document.size()))
                          : document;
@@ -54,10 +75,12 @@ TEST_P(SoundDocument, TranscriptMatchesByteForByte) {
     TempDir dir;
     const auto run = run_tool({dir.write("note", file), password});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, *c.verdict);
     const std::string expected = expected_transcript(document, password);
     ASSERT_EQ(run.out.size(), expected.size());
     EXPECT_TRUE(run.out == expected) << run.out.substr(0, 2000);
+    const int check_status = *c.verdict == matches ? 0 : 3;
+    EXPECT_EQ(run_tool({"-cq", dir.file("note"), password}).status, check_status);
 }
 
 std::string random_text(std::size_t size) {
@@ -70,24 +93,48 @@ std::string random_text(std::size_t size) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SoundDocument,
-    ::testing::Values(sound("Plain", Note{}),
-                      sound("BehindTrailer", Note{}, std::string(1000, '\x7f') + "host file", true),
-                      sound("BehindTrailerAtStart", Note{}, "", true),
-                      sound("WindowSizeWithTopBitSet", note_with([](Note& n) {
-                                n.width = 0x80000000;
-                                n.height = 0xFFFFFFFF;
-                            })),
-                      sound("EmptyPassword", note_with([](Note& n) { n.password = ""; })),
-                      sound("ZeroByteInsideText",
-                            note_with([](Note& n) { n.text = std::string("before\0after", 12); })),
-                      sound("WrongPassword", Note{}, "", false, "not the secret"),
-                      sound("WholeBlocksWithoutPadding", note_with([](Note& n) {
-                                n.text = std::string(48, 'b');
-                                n.pad = false;
-                            })),
-                      sound("EmptyTextWithPaddingBlock", note_with([](Note& n) { n.text = ""; })),
-                      sound("ThreeMebibytes",
-                            note_with([](Note& n) { n.text = random_text(3 << 20); }))),
+    ::testing::Values(
+        sound("Plain", matches, Note{}),
+        sound("BehindTrailer", matches, Note{}, std::string(1000, '\x7f') + "host file", true),
+        sound("BehindTrailerAtStart", matches, Note{}, "", true),
+        sound("WindowSizeWithTopBitSet", matches, note_with([](Note& n) {
+                  n.width = 0x80000000;
+                  n.height = 0xFFFFFFFF;
+              })),
+        sound("EmptyPassword", matches, note_with([](Note& n) { n.password = ""; })),
+        sound("ZeroByteInsideText", matches,
+              note_with([](Note& n) { n.text = std::string("before\0after", 12); })),
+        sound("WrongPassword", wrong_password, Note{}, "", false, "not the secret"),
+        sound("WholeBlocksWithoutPadding", matches, note_with([](Note& n) {
+                  n.text = std::string(48, 'b');
+                  n.pad = Pad::none;
+              })),
+        sound("WrongPasswordWithoutPadding", either, note_with([](Note& n) {
+                  n.text = std::string(48, 'b');
+                  n.pad = Pad::none;
+              }),
+              "", false, "not the secret"),
+        sound("EmptyTextWithPaddingBlock", matches, note_with([](Note& n) { n.text = ""; })),
+        sound("ZeroPadding", matches, note_with([](Note& n) { n.pad = Pad::zeros; })),
+        tampered("DamagedStoredHash", damaged_document, Note{},
+                 [](std::string& d) { damage(d, wanted_hash_offset + 31); }),
+        tampered("DamagedHashOfZeroPadding", damaged_document,
+                 note_with([](Note& n) { n.pad = Pad::zeros; }),
+                 [](std::string& d) { damage(d, wanted_hash_offset); }),
+        tampered("DamagedFirstCiphertextBlock", damaged_document,
+                 note_with([](Note& n) { n.text = std::string(40, 't'); }),
+                 [](std::string& d) { damage(d, ciphertext_offset + 3); }),
+        // Sixteen zero bytes are no padding, nor is one of more than sixteen bytes.
+        tampered("SixteenZeroBytes", wrong_password, note_with([](Note& n) {
+                     n.text = std::string(16, 's') + std::string(16, '\0');
+                     n.pad = Pad::none;
+                 }),
+                 [](std::string& d) { patch_le32(d, plain_len_offset, 16); }),
+        tampered("SeventeenPaddingBytes", wrong_password,
+                 note_with([](Note& n) { n.text = std::string(20, 's'); }),
+                 [](std::string& d) { patch_le32(d, plain_len_offset, 15); }),
+        sound("ThreeMebibytes", matches,
+              note_with([](Note& n) { n.text = random_text(3 << 20); }))),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct DamagedCase {
@@ -95,6 +142,8 @@ struct DamagedCase {
     std::string document;
     const char* whoops;     // the one diagnostic line
     bool after_ciphertext;  // printed after the ciphertext dump rather than after the header
+    const char* reason;     // of the verdict "no document: ..."
+    bool behind_trailer = false;
 };
 void PrintTo(const DamagedCase& c, std::ostream* os) {
     *os << c.name;
@@ -114,7 +163,11 @@ class DamagedHeader : public ::testing::TestWithParam<DamagedCase> {};
 TEST_P(DamagedHeader, PrintsOneWhoopsLineAndYieldsNoDocument) {
     const DamagedCase& c = GetParam();
     TempDir dir;
-    const auto run = run_tool({dir.write("note", c.document), "secret"});
+    const std::string file =
+        c.behind_trailer
+            ? "host" + c.document + trailer(static_cast<std::uint32_t>(c.document.size()))
+            : c.document;
+    const auto run = run_tool({dir.write("note", file), "secret"});
     std::string expected = key_line("secret") + header_lines(c.document);
     if (c.after_ciphertext) {
         const std::size_t cipher_len = c.document.size() - 76;
@@ -123,29 +176,50 @@ TEST_P(DamagedHeader, PrintsOneWhoopsLineAndYieldsNoDocument) {
     expected += std::string("whoops, ") + c.whoops + "\nerror loading :(\n";
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.err, std::string("notediag: no document: ") + c.reason + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedHeader,
-    ::testing::Values(DamagedCase{"CipherLenPastEnd", damaged(48, 12, 76 + 32),
-                                  "ciphertext runs past the end of the file", false},
-                      DamagedCase{"FourGiBClaimedByAHundredByteFile", damaged(0xFFFFFFFF, 12, 100),
-                                  "ciphertext runs past the end of the file", false},
-                      DamagedCase{"PastEndWinsOverOddLength", damaged(17, 40, 76 + 16),
-                                  "ciphertext runs past the end of the file", false},
-                      DamagedCase{"NotAMultipleOf16", damaged(15, 12, 76 + 15),
-                                  "ciphertext length is not a multiple of 16", true},
-                      DamagedCase{"OddLengthWinsOverLongPlaintext", damaged(17, 40, 76 + 17),
-                                  "ciphertext length is not a multiple of 16", true},
-                      DamagedCase{"PlaintextLongerThanCiphertext", damaged(16, 17, 76 + 16),
-                                  "plaintext length exceeds ciphertext length", true}),
+    ::testing::Values(
+        DamagedCase{"CipherLenPastEnd", damaged(48, 12, 76 + 32),
+                    "ciphertext runs past the end of the file", false,
+                    "the header claims 48 bytes of ciphertext, but only 32 follow it"},
+        DamagedCase{"FourGiBClaimedByAHundredByteFile", damaged(0xFFFFFFFF, 12, 100),
+                    "ciphertext runs past the end of the file", false,
+                    "the header claims 4294967295 bytes of ciphertext, but only 24 follow it"},
+        DamagedCase{"PastEndWinsOverOddLength", damaged(17, 40, 76 + 16),
+                    "ciphertext runs past the end of the file", false,
+                    "the header claims 17 bytes of ciphertext, but only 16 follow it"},
+        // The trailer's own bytes are no ciphertext: the document ends where the trailer begins.
+        DamagedCase{"PastEndOfDocumentBehindTrailer", damaged(24, 12, 76 + 16),
+                    "ciphertext runs past the end of the document", false,
+                    "the header claims 24 bytes of ciphertext, but only 16 follow it", true},
+        DamagedCase{"NotAMultipleOf16", damaged(15, 12, 76 + 15),
+                    "ciphertext length is not a multiple of 16", true,
+                    "the ciphertext length 15 is not a multiple of 16"},
+        DamagedCase{"OddLengthWinsOverLongPlaintext", damaged(17, 40, 76 + 17),
+                    "ciphertext length is not a multiple of 16", true,
+                    "the ciphertext length 17 is not a multiple of 16"},
+        DamagedCase{"PlaintextLongerThanCiphertext", damaged(16, 17, 76 + 16),
+                    "plaintext length exceeds ciphertext length", true,
+                    "the plaintext length 17 exceeds the ciphertext length 16"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DamagedHeader, HeaderCutOff) {
     TempDir dir;
     for (std::size_t keep : {8, 40, 75}) {
-        const auto run = run_tool({dir.write("note", build_note(Note{}).substr(0, keep)), "pw"});
-        EXPECT_EQ(run.out, key_line("pw") + "whoops, header cut off\nerror loading :(\n") << keep;
+        for (const bool behind_trailer : {false, true}) {
+            // Behind a trailer the header must not borrow the trailer's bytes either.
+            const std::string document = build_note(Note{}).substr(0, keep);
+            const std::string file =
+                behind_trailer ? document + trailer(static_cast<std::uint32_t>(keep)) : document;
+            const auto run = run_tool({dir.write("note", file), "pw"});
+            EXPECT_EQ(run.out, key_line("pw") + "whoops, header cut off\nerror loading :(\n")
+                << keep;
+            EXPECT_EQ(run.err, "notediag: no document: the header is cut off: the document holds " +
+                                   std::to_string(keep) + " of its 76 bytes\n");
+        }
     }
 }
 

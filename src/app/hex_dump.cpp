@@ -195,6 +195,10 @@ void hex_dump(const void* data, std::uint32_t count) {
 void hex_dump(std::FILE* out, const void* data, std::uint32_t count) {
     NOTEDIAG_ASSERT(out != nullptr);
     NOTEDIAG_ASSERT(count == 0 || data != nullptr);
+    // A stream that has failed takes nothing more; formatting a large dump for it would be waste.
+    if (std::ferror(out) != 0) {
+        return;
+    }
 
     const auto* bytes = static_cast<const unsigned char*>(data);
     // Group indices stay below 2^28, so offsets are computed rather than stepped: stepping past

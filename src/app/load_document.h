@@ -7,6 +7,7 @@
 #include <string>
 
 #include "document/Document.h"
+#include "document/findings.h"
 #include "file/File.h"
 #include "secure/Plaintext.h"
 
@@ -21,10 +22,15 @@ inline constexpr std::uint32_t container_trailer_magic = 0xDEADBEEF;
 inline constexpr char header_v1_signature[8] = {'S', 'E', 'K', 'R', 'i', 'T', '*', '1'};
 
 // Version-1 documents are recognised but not readable: always null.
-std::unique_ptr<Document> read_document_v1(File& file, std::uint32_t start, std::uint32_t length,
-                                           const Plaintext& key);
+std::unique_ptr<Document> read_document_v1(File& file, const DocumentExtent& extent,
+                                           const Plaintext& key, LoadFindings& findings);
 
-// Opens `path` read-only and returns the document it holds, or null when there is none this tool
-// can read (a file too short or a trailer that does not fit count as none). Throws
-// file::FileError when the file cannot be opened; the file is closed on every path.
+// Opens `path` read-only (a stream, "-" for standard input, is read whole first: file::open_input)
+// and returns the document it holds, or null when there is none this tool can read (a file too
+// short or too long, or a trailer that does not fit, count as none); `findings` says which, with
+// the numbers from the file. Throws file::FileError when the file cannot be opened or the stream
+// read; the file is closed on every path.
+std::unique_ptr<Document> load_document(std::string path, const Plaintext& key,
+                                        LoadFindings& findings);
+// The same for a caller that needs only the document.
 std::unique_ptr<Document> load_document(std::string path, const Plaintext& key);

@@ -1,10 +1,10 @@
 #include "document/read_document_v2.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "app/hex_dump.h"
+#include "app/transcript.h"
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
 #include "crypto/sha256.h"
@@ -53,38 +53,69 @@ struct Secrets {
 };
 
 void dump(const char* label, const void* data, std::uint32_t count) {
-    std::puts(label);
-    hex_dump(data, count);
+    transcript::line(label);
+    transcript::dump(data, count);
 }
 
-std::nullptr_t whoops(const char* what) {
-    std::printf("whoops, %s\n", what);
+std::nullptr_t whoops(const char* what, LoadFindings& findings, NoDocument reason) {
+    transcript::format("whoops, %s\n", what);
+    findings.no_document = reason;
     return nullptr;
+}
+
+// The bytes `file` delivered from `from` up to its position, after a read that came short of
+// what the extent promised (the file shrank while it was read, or the device failed).
+std::uint32_t delivered(File& file, std::uint32_t from) {
+    const std::uint32_t position = file.tell();
+    return position > from ? position - from : 0;
+}
+
+Padding classify_padding(const std::uint8_t* padding, std::uint32_t count) {
+    if (count == 0) {
+        return Padding::absent;
+    }
+    const auto all = [&](std::uint8_t value) {
+        return std::all_of(padding, padding + count, [=](std::uint8_t b) { return b == value; });
+    };
+    return (count <= 16 && all(static_cast<std::uint8_t>(count))) || (count <= 15 && all(0))
+               ? Padding::well_formed
+               : Padding::malformed;
 }
 
 }  // namespace
 
-std::unique_ptr<Document> read_document_v2(File& file, std::uint32_t start, std::uint32_t,
-                                           const Plaintext& key) {
+std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& extent,
+                                           const Plaintext& key, LoadFindings& findings) {
     std::uint8_t raw[header_v2_size];
-    if (!file.seek(static_cast<std::int32_t>(start)) || !file.read(raw, sizeof raw)) {
-        return whoops("header cut off");
+    if (extent.length < header_v2_size) {
+        findings.available = extent.length;
+        return whoops("header cut off", findings, NoDocument::header_cut_off);
+    }
+    if (!file.seek(static_cast<std::int32_t>(extent.start)) || !file.read(raw, sizeof raw)) {
+        findings.available = delivered(file, extent.start);
+        return whoops("header cut off", findings, NoDocument::header_cut_off);
     }
     const HeaderV2 header = parse_header(raw);
+    findings.cipher_len = header.cipher_len;
+    findings.plain_len = header.plain_len;
     if (std::memcmp(header.signature, header_v2_signature, sizeof header.signature) != 0) {
-        std::puts("whoops, not header_v2_signature");
+        transcript::line("whoops, not header_v2_signature");
     }
-    std::printf("%d/%d bytes, %dx%d window size\n", static_cast<std::int32_t>(header.cipher_len),
-                static_cast<std::int32_t>(header.plain_len),
-                static_cast<std::int32_t>(header.width), static_cast<std::int32_t>(header.height));
+    transcript::format(
+        "%d/%d bytes, %dx%d window size\n", static_cast<std::int32_t>(header.cipher_len),
+        static_cast<std::int32_t>(header.plain_len), static_cast<std::int32_t>(header.width),
+        static_cast<std::int32_t>(header.height));
     dump("iv:", header.iv, sizeof header.iv);
     dump("wanted hash:", header.wanted_hash, sizeof header.wanted_hash);
 
-    // The header is not trusted with an allocation: what it claims must lie in the file.
-    const std::int64_t after_header =
-        static_cast<std::int64_t>(file.size()) - static_cast<std::int64_t>(start) - header_v2_size;
-    if (static_cast<std::int64_t>(header.cipher_len) > after_header) {
-        return whoops("ciphertext runs past the end of the file");
+    // The header is not trusted with an allocation: what it claims must lie in the document, and
+    // a document behind a trailer ends where the trailer begins.
+    const char* const past_end = extent.behind_trailer
+                                     ? "ciphertext runs past the end of the document"
+                                     : "ciphertext runs past the end of the file";
+    findings.available = extent.length - header_v2_size;
+    if (header.cipher_len > findings.available) {
+        return whoops(past_end, findings, NoDocument::ciphertext_past_end);
     }
     // The payload is read straight into the buffer that will hold the plaintext and decrypted in
     // place: one block of the payload's size for the whole load, which the document then takes
@@ -92,16 +123,18 @@ std::unique_ptr<Document> read_document_v2(File& file, std::uint32_t start, std:
     Plaintext plaintext;
     plaintext.resize(header.cipher_len);
     if (!file.read(plaintext.data(), plaintext.size())) {
-        return whoops("ciphertext runs past the end of the file");
+        findings.available = delivered(file, extent.start + header_v2_size);
+        return whoops(past_end, findings, NoDocument::ciphertext_past_end);
     }
     dump("ciphertext:", plaintext.data(), header.cipher_len);
     if (header.cipher_len % 16 != 0) {
-        return whoops("ciphertext length is not a multiple of 16");
+        return whoops("ciphertext length is not a multiple of 16", findings,
+                      NoDocument::ciphertext_not_whole_blocks);
     }
     if (header.plain_len > header.cipher_len) {
-        return whoops("plaintext length exceeds ciphertext length");
+        return whoops("plaintext length exceeds ciphertext length", findings,
+                      NoDocument::plaintext_too_long);
     }
-
     Secrets secrets;
     sha256_digest(secrets.key, key.data(), key.size());
     std::memcpy(secrets.working_iv, header.iv, sizeof secrets.working_iv);
@@ -118,6 +151,9 @@ std::unique_ptr<Document> read_document_v2(File& file, std::uint32_t start, std:
     }
 
     dump("plaintext (before shrink):", plaintext.data(), plaintext.size());
+    // The shrink wipes the padding, so it is judged first.
+    findings.padding =
+        classify_padding(plaintext.data() + header.plain_len, header.cipher_len - header.plain_len);
     plaintext.resize(header.plain_len);
 
     std::uint8_t check_hash[sha256_digest_size];
@@ -129,6 +165,8 @@ std::unique_ptr<Document> read_document_v2(File& file, std::uint32_t start, std:
         hasher.finish(check_hash);
     }
     dump("decrypted hash:", check_hash, sizeof check_hash);
+    findings.check_hash_matches =
+        std::memcmp(check_hash, header.wanted_hash, sizeof check_hash) == 0;
     dump("plaintext:", plaintext.data(), plaintext.size());
 
     auto document = std::make_unique<Document>();

@@ -6,14 +6,15 @@
 #include <memory>
 
 #include "document/Document.h"
+#include "document/findings.h"
 #include "file/File.h"
 #include "secure/Plaintext.h"
 
 inline constexpr char header_v2_signature[8] = {'S', 'E', 'K', 'R', 'i', 'T', '*', '2'};
 inline constexpr std::uint32_t header_v2_size = 76;
 
-// Reads the document that starts at `start` in `file` (the header says how much; `length` is not
-// consulted) and decrypts it with `key`. Returns null, after one "whoops, ..." line, when the
-// header is damaged beyond reading.
-std::unique_ptr<Document> read_document_v2(File& file, std::uint32_t start, std::uint32_t length,
-                                           const Plaintext& key);
+// Reads the document at `extent` of `file` and decrypts it with `key`; header and ciphertext must
+// lie inside the extent. Returns null, after one "whoops, ..." line, when the header is damaged
+// beyond reading. `findings` receives why, or how the check hash and the padding came out.
+std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& extent,
+                                           const Plaintext& key, LoadFindings& findings);

@@ -29,19 +29,36 @@ class FileError : public std::exception {
 int last_open_error() noexcept;
 
 // A short reason for an error code from last_open_error(), worded alike on every platform for the
-// common cases ("No such file or directory", "Permission denied").
+// common cases ("No such file or directory", "Permission denied", "locked by another program").
 const char* describe_open_error(int error) noexcept;
+
+// The file layer's own reason, beside the platform's codes (which are never negative): the path
+// names something that cannot be read as a file, such as a device.
+inline constexpr int not_a_file_or_pipe = -1;
+
+// Records `error` as the reason of a failed open and raises file::FileError.
+[[noreturn]] void raise_open_error(int error);
 
 }  // namespace file
 
 class File {
   public:
+#ifdef _WIN32
+    using NativeHandle = void*;  // HANDLE
+#else
+    using NativeHandle = int;
+#endif
+
     // Opens `path` for reading (others may read too, no writer is admitted) or, with `writable`,
     // for reading and writing (no other opener is admitted); the sharing rules are advisory locks
     // on POSIX and share modes, binding on every other program, on Windows. With `create` a missing
     // file is created empty; an existing one is never truncated. Directories are refused. Throws
     // file::FileError.
     File(const char* path, bool writable, bool create);
+    // Takes over `opened`, a handle open for reading, and shares it as a reader does (on POSIX it
+    // is refused, and closed, when it names a directory or a writer holds its lock). Throws
+    // file::FileError.
+    explicit File(NativeHandle opened);
     ~File();
     File(const File&) = delete;
     File& operator=(const File&) = delete;
@@ -56,6 +73,8 @@ class File {
     std::uint32_t tell();
     // The file's length, low 32 bits; 0 on failure.
     std::uint32_t size();
+    // The file's whole length, of which size() keeps only the low 32 bits; 0 on failure.
+    std::uint64_t size64();
     // Sets the end of the file to the current position.
     bool truncate();
 
@@ -64,9 +83,5 @@ class File {
     bool read_exactly(void* buffer, std::size_t size);
     bool write_exactly(const void* buffer, std::size_t size);
 
-#ifdef _WIN32
-    void* handle;  // HANDLE
-#else
-    int handle;
-#endif
+    NativeHandle handle;
 };

@@ -46,6 +46,23 @@ bool transfer(Byte* buffer, std::size_t size, Call call) {
     return true;
 }
 
+// The checks every open makes once it has a descriptor; returns it as the File's own.
+int adopt(int fd, bool writable) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        fail_open(fd, errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        fail_open(fd, EISDIR);
+    }
+    // Readers share the file; a writer holds it alone. A lock that cannot be had is a refused open.
+    if (::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        fail_open(fd, errno);
+    }
+    open_error = 0;
+    return fd;
+}
+
 }  // namespace
 
 namespace file {
@@ -55,7 +72,19 @@ int last_open_error() noexcept {
 }
 
 const char* describe_open_error(int error) noexcept {
+    // The refused lock: the system's own text for it ("Resource temporarily unavailable") does
+    // not say what is going on.
+    if (error == EWOULDBLOCK) {
+        return "locked by another program";
+    }
+    if (error == not_a_file_or_pipe) {
+        return "not a regular file or pipe";
+    }
     return std::strerror(error);
+}
+
+void raise_open_error(int error) {
+    fail_open(-1, error);
 }
 
 }  // namespace file
@@ -69,20 +98,10 @@ File::File(const char* path, bool writable, bool create) : handle(-1) {
     if (fd < 0) {
         fail_open(-1, errno);
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        fail_open(fd, errno);
-    }
-    if (S_ISDIR(info.st_mode)) {
-        fail_open(fd, EISDIR);
-    }
-    // Readers share the file; a writer holds it alone. A lock that cannot be had is a refused open.
-    if (::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        fail_open(fd, errno);
-    }
-    handle = fd;
-    open_error = 0;
+    handle = adopt(fd, writable);
 }
+
+File::File(NativeHandle opened) : handle(adopt(opened, false)) {}
 
 File::~File() {
     ::close(handle);
@@ -116,6 +135,14 @@ std::uint32_t File::size() {
         return 0;
     }
     return static_cast<std::uint32_t>(info.st_size);
+}
+
+std::uint64_t File::size64() {
+    struct stat info {};
+    if (::fstat(handle, &info) != 0 || info.st_size < 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 bool File::truncate() {

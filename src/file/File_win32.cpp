@@ -31,6 +31,9 @@ int last_open_error() noexcept {
 const char* describe_open_error(int error) noexcept {
     // The usual reasons read as they do on POSIX, so a report does not depend on the platform or
     // on the language of the system's message tables.
+    if (error == not_a_file_or_pipe) {
+        return "not a regular file or pipe";
+    }
     switch (static_cast<DWORD>(error)) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
@@ -39,7 +42,7 @@ const char* describe_open_error(int error) noexcept {
             return "Permission denied";
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
-            return "File is in use by another process";
+            return "locked by another program";
         case ERROR_INVALID_NAME:
             return "Invalid file name";
         default:
@@ -63,6 +66,11 @@ const char* describe_open_error(int error) noexcept {
     return text;
 }
 
+void raise_open_error(int error) {
+    open_error = error;
+    throw FileError();
+}
+
 }  // namespace file
 
 File::File(const char* path, bool writable, bool create) : handle(INVALID_HANDLE_VALUE) {
@@ -74,6 +82,10 @@ File::File(const char* path, bool writable, bool create) : handle(INVALID_HANDLE
         throw file::FileError();
     }
     handle = opened;
+    open_error = 0;
+}
+
+File::File(NativeHandle opened) : handle(opened) {
     open_error = 0;
 }
 
@@ -106,6 +118,14 @@ std::uint32_t File::tell() {
 std::uint32_t File::size() {
     const DWORD length = GetFileSize(native(handle), nullptr);
     return answered(length) ? length : 0;
+}
+
+std::uint64_t File::size64() {
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(native(handle), &length) || length.QuadPart < 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(length.QuadPart);
 }
 
 bool File::truncate() {

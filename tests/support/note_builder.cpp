@@ -38,12 +38,18 @@ void patch_le32(std::string& document, std::size_t offset, std::uint32_t value) 
     document.replace(offset, 4, le32(value));
 }
 
+void damage(std::string& document, std::size_t offset) {
+    document.at(offset) = static_cast<char>(~document.at(offset));
+}
+
 std::string build_note(const Note& note) {
     const std::string iv(note.iv.begin(), note.iv.end());
     std::string padded = note.text;
-    if (note.pad) {
-        const std::size_t fill = 16 - note.text.size() % 16;
+    const std::size_t fill = 16 - note.text.size() % 16;
+    if (note.pad == Pad::pkcs7) {
         padded.append(fill, static_cast<char>(fill));
+    } else if (note.pad == Pad::zeros) {
+        padded.append(fill % 16, '\0');
     } else if (padded.size() % 16 != 0) {
         throw std::invalid_argument("an unpadded text must fill whole blocks");
     }

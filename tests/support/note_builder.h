@@ -9,15 +9,17 @@
 
 namespace testsupport {
 
+// How a text is filled up to whole blocks: 1 to 16 bytes each equal to their count, 0 to 15 zero
+// bytes, or not at all (the text must then fill whole blocks itself).
+enum class Pad { pkcs7, zeros, none };
+
 struct Note {
     std::string password = "secret";
     std::string text = "hello, world";
     std::uint32_t flags = 0;
     std::uint32_t width = 640;
     std::uint32_t height = 480;
-    // Pads the text to whole blocks with 1 to 16 bytes; without it the text must fill whole
-    // blocks itself.
-    bool pad = true;
+    Pad pad = Pad::pkcs7;
     std::array<std::uint8_t, 16> iv = {0x10, 0x32, 0x54, 0x76, 0x98, 0xba, 0xdc, 0xfe,
                                        0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef};
 };
@@ -27,8 +29,12 @@ std::string build_note(const Note& note);
 
 // Overwrites the little-endian 32-bit field at `offset` of a document.
 void patch_le32(std::string& document, std::size_t offset, std::uint32_t value);
+// Flips every bit of the byte at `offset`: a damaged stored hash, or a damaged ciphertext block.
+void damage(std::string& document, std::size_t offset);
+inline constexpr std::size_t wanted_hash_offset = 8;
 inline constexpr std::size_t cipher_len_offset = 56;
 inline constexpr std::size_t plain_len_offset = 60;
+inline constexpr std::size_t ciphertext_offset = 76;
 
 std::string le32(std::uint32_t value);
 // The 8-byte trailer that carries a document of `length` bytes at the end of a host file.

@@ -1,0 +1,105 @@
+#include "app/password.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "app/verdict.h"
+#include "platform/console.h"
+#include "platform/process.h"
+#include "platform/terminal.h"
+
+namespace {
+
+enum class Line { read, too_long, failed };
+
+// Reads through `read` (a system read: the count, 0 at the end, -1 on failure, with errno kept in
+// `error`) into `key` up to the first newline or the end. The bytes are read into the buffer's own
+// room, which doubles as needed (each growth wipes the block it leaves); bytes read past the
+// newline are wiped with the room left over.
+template <typename Read>
+Line read_line(Plaintext& key, Read read, int& error) {
+    // The longest password may still be followed by a carriage return and the newline.
+    constexpr std::uint32_t most = longest_password + 2;
+    key.clear();
+    bool ended_by_newline = false;
+    while (!ended_by_newline && key.size() < most) {
+        const std::uint32_t kept = key.size();
+        if (key.capacity() == kept) {
+            key.reserve(std::min(most, std::max<std::uint32_t>(64, 2 * kept)));
+        }
+        key.resize(key.capacity());
+        const std::ptrdiff_t got = read(key.data() + kept, key.size() - kept);
+        error = errno;
+        key.resize(kept + static_cast<std::uint32_t>(std::max<std::ptrdiff_t>(got, 0)));
+        if (got < 0) {
+            key.clear();
+            return Line::failed;
+        }
+        if (got == 0) {
+            break;
+        }
+        const auto* const newline = static_cast<const std::uint8_t*>(
+            std::memchr(key.data() + kept, '\n', static_cast<std::size_t>(got)));
+        if (newline != nullptr) {
+            key.resize(static_cast<std::uint32_t>(newline - key.data()));
+            ended_by_newline = true;
+        }
+    }
+    if (ended_by_newline && !key.empty() && key.data()[key.size() - 1] == '\r') {
+        key.resize(key.size() - 1);
+    }
+    if (key.size() > longest_password) {
+        key.clear();
+        return Line::too_long;
+    }
+    return Line::read;
+}
+
+}  // namespace
+
+int take_password(const CommandLine& command, Plaintext& key) {
+    using Source = CommandLine::PasswordSource;
+    Line line = Line::read;
+    int error = 0;
+    switch (command.password_source) {
+        case Source::argument:
+            assign_c_string(key, command.password, false);
+            platform::wipe_argument(command.password);
+            return 0;
+        case Source::standard_input:
+            line = read_line(key, platform::read_standard_input, error);
+            break;
+        case Source::terminal: {
+            // With the note on standard input only the terminal itself can be asked.
+            const bool note_on_input = std::strcmp(command.path, "-") == 0;
+            platform::TerminalPrompt prompt("Password: ", !note_on_input);
+            if (!prompt.asked()) {
+                std::fprintf(stderr, "notediag: %s\n",
+                             note_on_input
+                                 ? "standard input cannot carry both the note and the password"
+                                 : "cannot ask for the password: no terminal");
+                if (note_on_input) {
+                    std::fprintf(stderr, "%s\n", try_line);
+                }
+                return note_on_input ? exit_usage : exit_failure;
+            }
+            line = read_line(
+                key, [&prompt](void* to, std::size_t n) { return prompt.read(to, n); }, error);
+            break;
+        }
+    }
+    switch (line) {
+        case Line::read:
+            return 0;
+        case Line::too_long:
+            std::fprintf(stderr, "notediag: password longer than 1 MiB\n");
+            return exit_usage;
+        case Line::failed:
+            break;
+    }
+    std::fprintf(stderr, "notediag: cannot read the password: %s\n", std::strerror(error));
+    return exit_failure;
+}
