@@ -352,7 +352,6 @@ TEST(CliPassword, RunningToolHidesThePasswordAndDumpsNoCore) {
     expect_run({{fifo, "secret"}, expected_transcript(document, "secret"), matches, 0},
                {.while_running = watch});
     ::setrlimit(RLIMIT_CORE, &before);
-    EXPECT_EQ(cmdline, std::string(NOTEDIAG_BINARY) + '\0' + fifo + '\0' + std::string(7, '\0'));
     // Soft and hard limit: nothing left in the process can turn core files back on.
     const std::size_t core_line = limits.find("Max core file size");
     std::istringstream core_limits(core_line == std::string::npos ? ""
@@ -360,20 +359,39 @@ TEST(CliPassword, RunningToolHidesThePasswordAndDumpsNoCore) {
     std::string soft, hard, unit;
     core_limits >> soft >> hard >> unit;
     EXPECT_EQ(soft + " " + hard + " " + unit, "0 0 bytes") << limits;
+#ifdef NOTEDIAG_EMULATOR
+    GTEST_SKIP()
+        << "the wiped argument is not checked: under qemu-user /proc/PID/cmdline shows the "
+           "emulator's own arguments, which the emulated tool cannot reach";
+#else
+    EXPECT_EQ(cmdline, std::string(NOTEDIAG_BINARY) + '\0' + fifo + '\0' + std::string(7, '\0'));
+#endif
 #endif
 }
 
 #ifndef _WIN32
-// What the terminal has shown by the time `end` appears (or it closes, for an empty `end`).
+// What the terminal has shown by the time `end` appears (or it closes, for an empty `end`). Until
+// the tool has opened its side the terminal reads as hung up; under an emulator the spawn returns
+// before the child runs, so a hang-up while waiting for `end` is waited out, not taken as the end.
 std::string shown_until(int terminal, std::string_view end) {
     std::string shown;
     char chunk[256];
-    pollfd ready{terminal, POLLIN, 0};
-    while ((end.empty() || shown.find(end) == std::string::npos) && ::poll(&ready, 1, 10000) > 0) {
+    for (int waited_ms = 0;
+         (end.empty() || shown.find(end) == std::string::npos) && waited_ms < 10000;) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (::poll(&ready, 1, 100) <= 0) {
+            waited_ms += 100;
+            continue;
+        }
         const ssize_t n = ::read(terminal, chunk, sizeof chunk);
-        if (n <= 0)
+        if (n > 0) {
+            shown.append(chunk, static_cast<std::size_t>(n));
+        } else if (end.empty()) {
             break;  // EIO: the tool has closed it
-        shown.append(chunk, static_cast<std::size_t>(n));
+        } else {
+            ::usleep(10000);
+            waited_ms += 10;
+        }
     }
     return shown;
 }

@@ -293,7 +293,8 @@ TEST(ShippedExample, PrintsTheRecordedTranscriptOnEveryHost) {
     ASSERT_FALSE(recorded.empty());
     const auto run = run_tool({std::string(NOTEDIAG_EXAMPLES) + "/hello.note", "correct horse"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err,
+              "notediag: check hash matches: the password is right and the document is intact\n");
     EXPECT_EQ(run.out, recorded);
     const auto readme = read_file(NOTEDIAG_README);
     EXPECT_NE(std::string(readme.begin(), readme.end()).find(recorded), std::string::npos)
