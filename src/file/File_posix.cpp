@@ -130,11 +130,7 @@ std::uint32_t File::tell() {
 }
 
 std::uint32_t File::size() {
-    struct stat info {};
-    if (::fstat(handle, &info) != 0) {
-        return 0;
-    }
-    return static_cast<std::uint32_t>(info.st_size);
+    return static_cast<std::uint32_t>(size64());
 }
 
 std::uint64_t File::size64() {
