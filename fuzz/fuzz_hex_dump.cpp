@@ -10,7 +10,7 @@
 
 #include "app/hex_dump.h"
 #include "platform/cpu.h"
-#include "support/reference_dump.h"
+#include "testkit/reference_dump.h"
 
 namespace {
 

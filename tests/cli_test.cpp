@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -23,9 +24,17 @@
 #include <vector>
 
 #include "file/File.h"
-#include "support/note_builder.h"
 #include "support/run_tool.h"
 #include "support/temp_file.h"
+#include "testkit/hostile_files.h"
+#include "testkit/note_builder.h"
+
+namespace testsupport {
+// Names a hostile-file case in test listings instead of dumping its bytes.
+void PrintTo(const HostileFile& c, std::ostream* os) {
+    *os << c.name;
+}
+}  // namespace testsupport
 
 namespace {
 
@@ -128,53 +137,50 @@ TEST(Cli, UnopenableFileIsReportedAfterTheKeyLine) {
     }
 }
 
-struct NoDocument {
-    const char* name;
-    std::string content;
-    const char* reason;
-};
+class CliHostileFile : public ::testing::TestWithParam<HostileFile> {};
 
-// Names the case in test listings instead of dumping its bytes.
-void PrintTo(const NoDocument& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class CliNoDocument : public ::testing::TestWithParam<NoDocument> {};
-
-TEST_P(CliNoDocument, EndsWithErrorLoading) {
+TEST_P(CliHostileFile, EndsWithItsVerdict) {
+    const HostileFile& c = GetParam();
     TempDir dir;
-    const auto path = dir.write("note", GetParam().content);
-    const auto run = run_tool({path, "secret"});
+    const auto path = dir.write("note", c.bytes);
+    const auto run = run_tool({path, c.password});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "key <secret>, 6/6\nerror loading :(\n");
-    EXPECT_EQ(run.err, std::string("notediag: no document: ") + GetParam().reason + "\n");
+    EXPECT_EQ(run.err, "notediag: " + c.verdict + "\n");
+    const std::string ends = "error loading :(\n";
+    const bool ended_without =
+        run.out.size() >= ends.size() &&
+        run.out.compare(run.out.size() - ends.size(), ends.size(), ends) == 0;
+    EXPECT_EQ(ended_without, !c.document);
+    if (!c.transcript.empty()) {
+        EXPECT_EQ(run.out, c.transcript);
+    }
+    const auto checked = run_tool({"--check", path, c.password});
+    EXPECT_EQ(checked.status, c.check_status);
+    EXPECT_EQ(checked.err, run.err);
+    EXPECT_EQ(checked.out, run.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, CliNoDocument,
-    ::testing::Values(
-        NoDocument{"Empty", "", "the file is 0 bytes, too short to hold one"},
-        NoDocument{"ThreeBytes", "SEK", "the file is 3 bytes, too short to hold one"},
-        NoDocument{"SevenBytes", "SEKRiT*", "the file is 7 bytes, too short to hold one"},
-        NoDocument{"VersionOne", "SEKRiT*1" + std::string(100, 'x'),
-                   "a version-1 document, which this tool cannot read"},
-        NoDocument{"UnknownSignature", "SEKRiT*3" + std::string(100, 'x'),
-                   "unknown signature 53 45 4b 52 69 54 2a 33"},
-        NoDocument{"LowerCaseSignature", "sekrit*2" + std::string(100, 'x'),
-                   "unknown signature 73 65 6b 72 69 74 2a 32"},
-        NoDocument{"ZipArchive", std::string("PK\x03\x04\x14\x00\x06\x00", 8) + "zip",
-                   "unknown signature 50 4b 03 04 14 00 06 00"},
-        NoDocument{"TrailerLongerThanItsFile", "SEKRiT*2" + trailer(9),
-                   "the trailer claims 9 bytes, but only 8 lie in front of it"},
-        NoDocument{"TrailerClaimingFourGiB", std::string(40, 'h') + trailer(0xFFFFFFFF),
-                   "the trailer claims 4294967295 bytes, but only 40 lie in front of it"},
-        NoDocument{"TrailerOnly", trailer(0),
-                   "the document is 0 bytes, too short for its 8-byte signature"},
-        NoDocument{"VersionOneBehindTrailer", std::string(13, 'h') + "SEKRiT*1abc" + trailer(11),
-                   "a version-1 document, which this tool cannot read"},
-        NoDocument{"DocumentShorterThanSignature", std::string(5, 'h') + "SEK" + trailer(3),
-                   "the document is 3 bytes, too short for its 8-byte signature"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, CliHostileFile, ::testing::ValuesIn(hostile_files()),
+                         [](const auto& info) { return info.param.name; });
+
+// The fuzzer's seeds, which the memcheck stage also runs, are the table's files (written by
+// fuzz/make-corpus.sh): none missing, none stale, none left over.
+TEST(HostileFiles, CommittedSeedCorpusIsTheTable) {
+    std::vector<std::string> committed;
+    for (const auto& entry : std::filesystem::directory_iterator(NOTEDIAG_SEED_CORPUS)) {
+        committed.push_back(entry.path().filename().string());
+    }
+    std::vector<std::string> names;
+    for (const auto& file : hostile_files()) {
+        names.push_back(file.seed);
+        const auto bytes = read_file(std::string(NOTEDIAG_SEED_CORPUS) + "/" + file.seed);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), seed_bytes(file))
+            << file.seed << " differs from the table: run fuzz/make-corpus.sh";
+    }
+    std::sort(committed.begin(), committed.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(committed, names);
+}
 
 TEST(Cli, EmptyPasswordShowsNothingBetweenTheBrackets) {
     TempDir dir;

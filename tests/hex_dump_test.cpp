@@ -18,7 +18,7 @@
 
 #include "app/hex_dump_simd.h"
 #include "support/cpu_paths.h"
-#include "support/reference_dump.h"
+#include "testkit/reference_dump.h"
 
 namespace {
 

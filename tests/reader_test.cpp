@@ -8,11 +8,11 @@
 
 #include "app/load_document.h"
 #include "crypto/aes/aes.h"
-#include "support/note_builder.h"
-#include "support/reference_dump.h"
 #include "support/rsp.h"
 #include "support/run_tool.h"
 #include "support/temp_file.h"
+#include "testkit/note_builder.h"
+#include "testkit/reference_dump.h"
 
 namespace {
 
@@ -117,22 +117,22 @@ INSTANTIATE_TEST_SUITE_P(
         sound("EmptyTextWithPaddingBlock", matches, note_with([](Note& n) { n.text = ""; })),
         sound("ZeroPadding", matches, note_with([](Note& n) { n.pad = Pad::zeros; })),
         tampered("DamagedStoredHash", damaged_document, Note{},
-                 [](std::string& d) { damage(d, wanted_hash_offset + 31); }),
+                 [](std::string& d) { damage(d, header_v2::wanted_hash + 31); }),
         tampered("DamagedHashOfZeroPadding", damaged_document,
                  note_with([](Note& n) { n.pad = Pad::zeros; }),
-                 [](std::string& d) { damage(d, wanted_hash_offset); }),
+                 [](std::string& d) { damage(d, header_v2::wanted_hash); }),
         tampered("DamagedFirstCiphertextBlock", damaged_document,
                  note_with([](Note& n) { n.text = std::string(40, 't'); }),
-                 [](std::string& d) { damage(d, ciphertext_offset + 3); }),
+                 [](std::string& d) { damage(d, header_v2::payload + 3); }),
         // Sixteen zero bytes are no padding, nor is one of more than sixteen bytes.
         tampered("SixteenZeroBytes", wrong_password, note_with([](Note& n) {
                      n.text = std::string(16, 's') + std::string(16, '\0');
                      n.pad = Pad::none;
                  }),
-                 [](std::string& d) { patch_le32(d, plain_len_offset, 16); }),
+                 [](std::string& d) { patch_le32(d, header_v2::plain_len, 16); }),
         tampered("SeventeenPaddingBytes", wrong_password,
                  note_with([](Note& n) { n.text = std::string(20, 's'); }),
-                 [](std::string& d) { patch_le32(d, plain_len_offset, 15); }),
+                 [](std::string& d) { patch_le32(d, header_v2::plain_len, 15); }),
         sound("ThreeMebibytes", matches,
               note_with([](Note& n) { n.text = random_text(3 << 20); }))),
     [](const auto& info) { return std::string(info.param.name); });
@@ -151,8 +151,8 @@ void PrintTo(const DamagedCase& c, std::ostream* os) {
 
 std::string damaged(std::uint32_t cipher_len, std::uint32_t plain_len, std::size_t keep = 0) {
     std::string document = build_note(Note{});
-    patch_le32(document, cipher_len_offset, cipher_len);
-    patch_le32(document, plain_len_offset, plain_len);
+    patch_le32(document, header_v2::cipher_len, cipher_len);
+    patch_le32(document, header_v2::plain_len, plain_len);
     if (keep != 0)
         document.resize(keep);
     return document;
@@ -170,8 +170,8 @@ TEST_P(DamagedHeader, PrintsOneWhoopsLineAndYieldsNoDocument) {
     const auto run = run_tool({dir.write("note", file), "secret"});
     std::string expected = key_line("secret") + header_lines(c.document);
     if (c.after_ciphertext) {
-        const std::size_t cipher_len = c.document.size() - 76;
-        expected += "ciphertext:\n" + reference_dump(c.document.substr(76, cipher_len));
+        const std::size_t cipher_len = c.document.size() - header_v2_size;
+        expected += "ciphertext:\n" + reference_dump(c.document.substr(header_v2_size, cipher_len));
     }
     expected += std::string("whoops, ") + c.whoops + "\nerror loading :(\n";
     EXPECT_EQ(run.status, 0);
@@ -182,26 +182,26 @@ TEST_P(DamagedHeader, PrintsOneWhoopsLineAndYieldsNoDocument) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedHeader,
     ::testing::Values(
-        DamagedCase{"CipherLenPastEnd", damaged(48, 12, 76 + 32),
+        DamagedCase{"CipherLenPastEnd", damaged(48, 12, header_v2_size + 32),
                     "ciphertext runs past the end of the file", false,
                     "the header claims 48 bytes of ciphertext, but only 32 follow it"},
         DamagedCase{"FourGiBClaimedByAHundredByteFile", damaged(0xFFFFFFFF, 12, 100),
                     "ciphertext runs past the end of the file", false,
                     "the header claims 4294967295 bytes of ciphertext, but only 24 follow it"},
-        DamagedCase{"PastEndWinsOverOddLength", damaged(17, 40, 76 + 16),
+        DamagedCase{"PastEndWinsOverOddLength", damaged(17, 40, header_v2_size + 16),
                     "ciphertext runs past the end of the file", false,
                     "the header claims 17 bytes of ciphertext, but only 16 follow it"},
         // The trailer's own bytes are no ciphertext: the document ends where the trailer begins.
-        DamagedCase{"PastEndOfDocumentBehindTrailer", damaged(24, 12, 76 + 16),
+        DamagedCase{"PastEndOfDocumentBehindTrailer", damaged(24, 12, header_v2_size + 16),
                     "ciphertext runs past the end of the document", false,
                     "the header claims 24 bytes of ciphertext, but only 16 follow it", true},
-        DamagedCase{"NotAMultipleOf16", damaged(15, 12, 76 + 15),
+        DamagedCase{"NotAMultipleOf16", damaged(15, 12, header_v2_size + 15),
                     "ciphertext length is not a multiple of 16", true,
                     "the ciphertext length 15 is not a multiple of 16"},
-        DamagedCase{"OddLengthWinsOverLongPlaintext", damaged(17, 40, 76 + 17),
+        DamagedCase{"OddLengthWinsOverLongPlaintext", damaged(17, 40, header_v2_size + 17),
                     "ciphertext length is not a multiple of 16", true,
                     "the ciphertext length 17 is not a multiple of 16"},
-        DamagedCase{"PlaintextLongerThanCiphertext", damaged(16, 17, 76 + 16),
+        DamagedCase{"PlaintextLongerThanCiphertext", damaged(16, 17, header_v2_size + 16),
                     "plaintext length exceeds ciphertext length", true,
                     "the plaintext length 17 exceeds the ciphertext length 16"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -224,7 +224,7 @@ TEST(DamagedHeader, HeaderCutOff) {
 }
 
 TEST(EmptyDocument, ZeroCiphertextIsASoundEmptyText) {
-    const std::string document = damaged(0, 0, 76);
+    const std::string document = damaged(0, 0, header_v2_size);
     TempDir dir;
     const auto run = run_tool({dir.write("note", document), "secret"});
     EXPECT_EQ(run.status, 0);

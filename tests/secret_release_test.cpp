@@ -15,8 +15,8 @@
 
 #include "app/load_document.h"
 #include "crypto/aes/aes.h"
-#include "support/note_builder.h"
 #include "support/temp_file.h"
+#include "testkit/note_builder.h"
 
 namespace {
 
@@ -228,7 +228,7 @@ TEST(SecretRelease, ClaimsOfGigabytesAllocateLittle) {
     constexpr std::size_t one_mebibyte = 1 << 20;
     TempDir dir;
     std::string header = build_note(Note{});
-    patch_le32(header, cipher_len_offset, 0xFFFFFFFF);
+    patch_le32(header, header_v2::cipher_len, 0xFFFFFFFF);
     header.resize(100);
     const Load huge_cipher = load_armed(dir.write("cipher", header), "secret");
     EXPECT_FALSE(huge_cipher.found);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <charconv>
 #include <cstddef>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "app/hex_dump_simd.h"
 #include "platform/check.h"
 #include "platform/cpu.h"
+#include "platform/little_endian.h"
 #include "platform/secure_wipe.h"
 
 namespace {
@@ -29,20 +29,6 @@ constexpr std::size_t kBlockSize = 64 * 1024;
 
 // Full lines are assembled in 64-bit registers and stored whole, least significant byte first.
 using Word = std::uint64_t;
-
-// Between a word's bytes in memory and its value the order is the little-endian one on every
-// host; on a little-endian machine this is no work at all.
-constexpr Word little_endian(Word word) {
-    if constexpr (std::endian::native == std::endian::little) {
-        return word;
-    } else {
-        Word swapped = 0;
-        for (int i = 0; i < 8; ++i) {
-            swapped = swapped << 8 | ((word >> (8 * i)) & 0xFF);
-        }
-        return swapped;
-    }
-}
 
 // The cell of byte b as a word holding its two hex digits and a space in its low three bytes.
 constexpr std::array<std::uint32_t, 256> kCell = [] {
@@ -80,15 +66,14 @@ constexpr std::size_t cell_column(std::size_t i) {
     return kOffsetWidth + 3 * i + (i >= 8 ? 1 : 0);
 }
 
+// Between a word's bytes in memory and its value the order is the little-endian one on every
+// host; on a little-endian machine this is no work at all.
 void store(char* to, Word word) {
-    word = little_endian(word);
-    std::memcpy(to, &word, sizeof word);
+    platform::store_le64(to, word);
 }
 
 Word load(const unsigned char* from) {
-    Word word;
-    std::memcpy(&word, from, sizeof word);
-    return little_endian(word);
+    return platform::load_le64(from);
 }
 
 Word cell(Word bytes, int index) {

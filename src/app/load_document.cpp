@@ -19,7 +19,7 @@ constexpr std::uint64_t largest_file = 0x7FFFFFFF;
 // trailer, or a trailer claiming more than lies in front of it means there is no document.
 bool locate(File& file, DocumentExtent& extent, LoadFindings& findings) {
     findings.file_size = file.size64();
-    if (findings.file_size < 8) {
+    if (findings.file_size < container_trailer::size) {
         findings.no_document = NoDocument::file_too_short;
         return false;
     }
@@ -28,21 +28,22 @@ bool locate(File& file, DocumentExtent& extent, LoadFindings& findings) {
         return false;
     }
     const auto size = static_cast<std::uint32_t>(findings.file_size);
-    std::uint8_t raw[8];
+    std::uint8_t raw[container_trailer::size];
     if (!file.seek(static_cast<std::int32_t>(size - sizeof raw)) || !file.read(raw, sizeof raw)) {
         // The file shrank under the tool, or the device failed: it holds what could be read.
         findings.file_size = file.tell();
         findings.no_document = NoDocument::file_too_short;
         return false;
     }
-    const ContainerTrailer trailer{load_le32(raw), load_le32(raw + 4)};
+    const ContainerTrailer trailer{load_le32(raw + container_trailer::magic),
+                                   load_le32(raw + container_trailer::length)};
     if (trailer.magic != container_trailer_magic) {
         extent = {0, size, false};
         return true;
     }
     findings.document_length = trailer.length;
-    findings.available = size - 8;
-    if (trailer.length > size - 8) {
+    findings.available = size - container_trailer::size;
+    if (trailer.length > findings.available) {
         findings.no_document = NoDocument::trailer_too_long;
         return false;
     }
@@ -50,7 +51,7 @@ bool locate(File& file, DocumentExtent& extent, LoadFindings& findings) {
         findings.no_document = NoDocument::document_too_short;
         return false;
     }
-    extent = {size - 8 - trailer.length, trailer.length, true};
+    extent = {findings.available - trailer.length, trailer.length, true};
     return true;
 }
 

@@ -8,18 +8,15 @@
 
 #include "document/Document.h"
 #include "document/findings.h"
+#include "document/format.h"
 #include "file/File.h"
 #include "secure/Plaintext.h"
 
-// The last 8 bytes of a file: a magic of 0xDEADBEEF marks a document carried in front of them,
-// `length` bytes long. Both fields are little-endian in the file.
+// The trailer's two fields (document/format.h says where they lie).
 struct ContainerTrailer {
     std::uint32_t magic;
     std::uint32_t length;
 };
-
-inline constexpr std::uint32_t container_trailer_magic = 0xDEADBEEF;
-inline constexpr char header_v1_signature[8] = {'S', 'E', 'K', 'R', 'i', 'T', '*', '1'};
 
 // Version-1 documents are recognised but not readable: always null.
 std::unique_ptr<Document> read_document_v1(File& file, const DocumentExtent& extent,

@@ -28,14 +28,14 @@ struct HeaderV2 {
 
 HeaderV2 parse_header(const std::uint8_t (&raw)[header_v2_size]) {
     HeaderV2 header{};
-    std::memcpy(header.signature, raw, 8);
-    std::memcpy(header.wanted_hash, raw + 8, 32);
-    std::memcpy(header.iv, raw + 40, 16);
-    header.cipher_len = load_le32(raw + 56);
-    header.plain_len = load_le32(raw + 60);
-    header.flags = load_le32(raw + 64);
-    header.width = load_le32(raw + 68);
-    header.height = load_le32(raw + 72);
+    std::memcpy(header.signature, raw + header_v2::signature, sizeof header.signature);
+    std::memcpy(header.wanted_hash, raw + header_v2::wanted_hash, sizeof header.wanted_hash);
+    std::memcpy(header.iv, raw + header_v2::iv, sizeof header.iv);
+    header.cipher_len = load_le32(raw + header_v2::cipher_len);
+    header.plain_len = load_le32(raw + header_v2::plain_len);
+    header.flags = load_le32(raw + header_v2::flags);
+    header.width = load_le32(raw + header_v2::width);
+    header.height = load_le32(raw + header_v2::height);
     return header;
 }
 

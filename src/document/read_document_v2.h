@@ -7,11 +7,9 @@
 
 #include "document/Document.h"
 #include "document/findings.h"
+#include "document/format.h"
 #include "file/File.h"
 #include "secure/Plaintext.h"
-
-inline constexpr char header_v2_signature[8] = {'S', 'E', 'K', 'R', 'i', 'T', '*', '2'};
-inline constexpr std::uint32_t header_v2_size = 76;
 
 // Reads the document at `extent` of `file` and decrypts it with `key`; header and ciphertext must
 // lie inside the extent. Returns null, after one "whoops, ..." line, when the header is damaged

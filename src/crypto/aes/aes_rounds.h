@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "crypto/aes/aes_tables.h"
+#include "platform/little_endian.h"
 
 #if defined(__GNUC__)
 #define NOTEDIAG_AES_INLINE [[gnu::always_inline]] inline
@@ -25,29 +26,9 @@ struct Columns {
     std::uint32_t w[4];
 };
 
-// Words take the first byte as least significant on every host; memcpy keeps unaligned access
-// defined, and the little-endian case compiles to a single load or store.
-NOTEDIAG_AES_INLINE std::uint32_t load_le32(const std::uint8_t* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint32_t word;
-        std::memcpy(&word, p, sizeof word);
-        return word;
-    } else {
-        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-               std::uint32_t{p[3]} << 24;
-    }
-}
-
-NOTEDIAG_AES_INLINE void store_le32(std::uint8_t* p, std::uint32_t word) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(p, &word, sizeof word);
-    } else {
-        p[0] = static_cast<std::uint8_t>(word);
-        p[1] = static_cast<std::uint8_t>(word >> 8);
-        p[2] = static_cast<std::uint8_t>(word >> 16);
-        p[3] = static_cast<std::uint8_t>(word >> 24);
-    }
-}
+// Words take the first byte as least significant on every host.
+using platform::load_le32;
+using platform::store_le32;
 
 NOTEDIAG_AES_INLINE Columns load_columns(const std::uint8_t* p) {
     return {{load_le32(p), load_le32(p + 4), load_le32(p + 8), load_le32(p + 12)}};

@@ -3,6 +3,7 @@
 #include <bit>
 
 #include "crypto/aes/aes.h"
+#include "platform/little_endian.h"
 
 namespace aes_internal {
 
@@ -70,8 +71,8 @@ std::uint8_t rotl8(std::uint8_t b, int n) {
 }
 
 std::uint32_t bytes_to_word(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3) {
-    return std::uint32_t{b0} | std::uint32_t{b1} << 8 | std::uint32_t{b2} << 16 |
-           std::uint32_t{b3} << 24;
+    const std::uint8_t bytes[4] = {b0, b1, b2, b3};
+    return platform::load_le32(bytes);
 }
 
 }  // namespace

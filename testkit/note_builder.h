@@ -1,11 +1,13 @@
-// Builds version-2 note documents and predicts the tool's transcript for them with OpenSSL's
-// libcrypto, independently of the tool's own cipher and hash (see note_crypto.h for the Windows
-// build).
+// Seals version-2 note documents with a chosen password, IV and padding, and predicts the tool's
+// transcript for them. The cipher and hash behind both are libcrypto's for the tests where it is at
+// hand, the project's own elsewhere (note_crypto.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
+
+#include "document/format.h"
 
 namespace testsupport {
 
@@ -31,10 +33,6 @@ std::string build_note(const Note& note);
 void patch_le32(std::string& document, std::size_t offset, std::uint32_t value);
 // Flips every bit of the byte at `offset`: a damaged stored hash, or a damaged ciphertext block.
 void damage(std::string& document, std::size_t offset);
-inline constexpr std::size_t wanted_hash_offset = 8;
-inline constexpr std::size_t cipher_len_offset = 56;
-inline constexpr std::size_t plain_len_offset = 60;
-inline constexpr std::size_t ciphertext_offset = 76;
 
 std::string le32(std::uint32_t value);
 // The 8-byte trailer that carries a document of `length` bytes at the end of a host file.

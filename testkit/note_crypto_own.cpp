@@ -5,7 +5,7 @@
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
 #include "crypto/sha256.h"
-#include "support/note_crypto.h"
+#include "testkit/note_crypto.h"
 
 namespace testsupport {
 namespace {

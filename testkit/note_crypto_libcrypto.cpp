@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "support/note_crypto.h"
+#include "testkit/note_crypto.h"
 
 namespace testsupport {
 

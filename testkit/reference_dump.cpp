@@ -1,4 +1,4 @@
-#include "support/reference_dump.h"
+#include "testkit/reference_dump.h"
 
 #include <cstdio>
 
