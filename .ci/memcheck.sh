@@ -20,7 +20,8 @@ memcheck examples/hello.note 'correct horse'
 printf 'correct horse\n' | memcheck examples/hello.note
 memcheck - 'correct horse' < examples/hello.note
 runs=$((runs + 3))
-# A seed is one byte of password length, the password, then the file (see fuzz/make-corpus.sh).
+# A seed is one byte of password length, the password, then the file: the table of hostile files
+# (testkit/hostile_files.cpp) that the command-line test runs too.
 for seed in fuzz/corpus/load_document/*; do
   length=$(od -An -tu1 -N1 "$seed" | tr -d ' ')
   length=${length:-0}

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "platform/check.h"
 #include "platform/cpu.h"
 #include "secure/Plaintext.h"
+#include "testkit/note_builder.h"
 
 namespace {
 
@@ -137,45 +139,20 @@ BENCHMARK_CAPTURE(bm_hex_dump, portable, portable)->Name("hex_dump/portable")->A
 BENCHMARK_CAPTURE(bm_hex_dump, ssse3, ssse3)->Name("hex_dump/ssse3")->Apply(sizes);
 BENCHMARK_CAPTURE(bm_hex_dump, avx2, avx2)->Name("hex_dump/avx2")->Apply(sizes);
 
-void le32(std::string& to, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        to.push_back(static_cast<char>(value >> (8 * i)));
-    }
-}
-
-// A version-2 document with `cipher_len` bytes of payload, sealed with the project's own cipher
-// and hash; the plaintext is a few bytes shorter than the payload so the trim is exercised.
+// A version-2 document with `cipher_len` bytes of payload (a multiple of 16), sealed by the testkit
+// with the project's own cipher and hash; the plaintext is five bytes shorter than the payload so
+// the trim is exercised.
 std::string build_document(std::uint32_t cipher_len, const std::string& password) {
-    std::vector<std::uint8_t> plain = random_bytes(cipher_len, 5);
-    const std::uint32_t plain_len = cipher_len >= 5 ? cipher_len - 5 : 0;
+    NOTEDIAG_ASSERT(cipher_len % 16 == 0 && cipher_len >= 16);
+    const std::vector<std::uint8_t> plain = random_bytes(cipher_len - 5, 5);
     const std::vector<std::uint8_t> iv = random_bytes(16, 6);
-
-    std::uint8_t wanted[sha256_digest_size];
-    std::vector<std::uint8_t> hashed(plain.begin(), plain.begin() + plain_len);
-    hashed.insert(hashed.end(), iv.begin(), iv.end());
-    sha256_digest(wanted, hashed.data(), hashed.size());
-
-    std::uint8_t key[sha256_digest_size];
-    sha256_digest(key, password.data(), password.size());
-    aes_tables_init();
-    AesEncryptContext ctx;
-    aes_encrypt_schedule_256(key, ctx);
-    std::uint8_t chain[16];
-    std::memcpy(chain, iv.data(), sizeof chain);
-    std::vector<std::uint8_t> cipher(cipher_len);
-    NOTEDIAG_ASSERT(aes_modes_cbc_encrypt(plain.data(), cipher.data(), static_cast<int>(cipher_len),
-                                          chain, ctx) == 0);
-
-    std::string document = "SEKRiT*2";
-    document.append(reinterpret_cast<const char*>(wanted), sizeof wanted);
-    document.append(iv.begin(), iv.end());
-    le32(document, cipher_len);
-    le32(document, plain_len);
-    le32(document, 0);    // flags
-    le32(document, 800);  // width
-    le32(document, 600);  // height
-    document.append(cipher.begin(), cipher.end());
-    return document;
+    testsupport::Note note;
+    note.password = password;
+    note.text.assign(plain.begin(), plain.end());
+    std::copy(iv.begin(), iv.end(), note.iv.begin());
+    note.width = 800;
+    note.height = 600;
+    return testsupport::build_note(note);
 }
 
 // Standard output goes to /dev/null while it lives; the benchmark's own report is printed after

@@ -1,11 +1,12 @@
-#!/usr/bin/env bash
+#!/bin/sh
 # Regenerates hello.note with standard tools only (printf, sha256sum, openssl enc), so the example
-# does not depend on notediag's own cipher or hash.
+# does not depend on notediag's own cipher or hash. The sealing is in seal-note.sh beside it.
 #
 #   examples/make-hello-note.sh            writes examples/hello.note
 #   notediag examples/hello.note 'correct horse'
-set -euo pipefail
+set -eu
 cd "$(dirname "$0")"
+. ./seal-note.sh
 
 password='correct horse'
 text='Hello from notediag! This note was written by the example script.'
@@ -14,25 +15,8 @@ flags=0
 width=800
 height=600
 
-# Hex text to raw bytes.
-unhex() { printf "$(printf '%s' "$1" | sed 's/../\\x&/g')"; }
-# A 32-bit value as four little-endian bytes.
-le32() { unhex "$(printf '%02x%02x%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
-
-key=$(printf '%s' "$password" | sha256sum | cut -d' ' -f1)
-wanted_hash=$({ printf '%s' "$text"; unhex "$iv"; } | sha256sum | cut -d' ' -f1)
-plain_len=${#text}
-cipher_len=$(( (plain_len / 16 + 1) * 16 ))   # openssl enc always adds 1 to 16 bytes of padding
-
-{
-  printf 'SEKRiT*2'
-  unhex "$wanted_hash"
-  unhex "$iv"
-  le32 "$cipher_len"
-  le32 "$plain_len"
-  le32 "$flags"
-  le32 "$width"
-  le32 "$height"
-  printf '%s' "$text" | openssl enc -aes-256-cbc -K "$key" -iv "$iv"
-} > hello.note
+text_file=$(mktemp)
+trap 'rm -f "$text_file"' EXIT
+printf '%s' "$text" > "$text_file"
+seal_note "$password" "$iv" "$flags" "$width" "$height" "$text_file" > hello.note
 echo "wrote $(pwd)/hello.note ($(wc -c < hello.note) bytes); password: $password"

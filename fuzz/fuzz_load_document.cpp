@@ -61,11 +61,11 @@ void predict_decryption(const std::uint8_t* header, const std::uint8_t* password
     AesDecryptContext context{};
     aes_decrypt_schedule_256(key, context);
     std::uint8_t chain[16];
-    std::memcpy(chain, header + 40, sizeof chain);
+    std::memcpy(chain, header + header_v2::iv, sizeof chain);
     std::vector<std::uint8_t> plain(f.cipher_len);
     if (f.cipher_len != 0) {
-        aes_modes_cbc_decrypt(header + header_v2_size, plain.data(), static_cast<int>(f.cipher_len),
-                              chain, context);
+        aes_modes_cbc_decrypt(header + header_v2::payload, plain.data(),
+                              static_cast<int>(f.cipher_len), chain, context);
     }
     expected.text.assign(plain.begin(), plain.begin() + f.plain_len);
 
@@ -84,10 +84,10 @@ void predict_decryption(const std::uint8_t* header, const std::uint8_t* password
     }
 
     std::string hashed = expected.text;
-    hashed.append(reinterpret_cast<const char*>(header + 40), 16);
+    hashed.append(reinterpret_cast<const char*>(header + header_v2::iv), 16);
     std::uint8_t check[32];
     sha256_digest(check, hashed.data(), hashed.size());
-    f.check_hash_matches = std::memcmp(check, header + 8, sizeof check) == 0;
+    f.check_hash_matches = std::memcmp(check, header + header_v2::wanted_hash, sizeof check) == 0;
 }
 
 Expected expect(const std::uint8_t* file, std::size_t size, const std::uint8_t* password,
@@ -99,37 +99,38 @@ Expected expect(const std::uint8_t* file, std::size_t size, const std::uint8_t* 
         return expected;
     };
     f.file_size = size;
-    if (size < 8) {
+    if (size < container_trailer::size) {
         return none(NoDocument::file_too_short);
     }
     std::size_t start = 0;
     std::size_t length = size;
-    if (load_le32(file + size - 8) == container_trailer_magic) {
-        f.document_length = load_le32(file + size - 4);
-        f.available = static_cast<std::uint32_t>(size - 8);
-        if (f.document_length > size - 8) {
+    const std::uint8_t* trailer = file + size - container_trailer::size;
+    if (load_le32(trailer + container_trailer::magic) == container_trailer_magic) {
+        f.document_length = load_le32(trailer + container_trailer::length);
+        f.available = static_cast<std::uint32_t>(size - container_trailer::size);
+        if (f.document_length > f.available) {
             return none(NoDocument::trailer_too_long);
         }
-        if (f.document_length < 8) {
+        if (f.document_length < sizeof header_v2_signature) {
             return none(NoDocument::document_too_short);
         }
         length = f.document_length;
-        start = size - 8 - length;
+        start = f.available - length;
     }
     const std::uint8_t* header = file + start;
-    std::memcpy(f.signature, header, 8);
-    if (std::memcmp(header, header_v1_signature, 8) == 0) {
+    std::memcpy(f.signature, header + header_v2::signature, sizeof f.signature);
+    if (std::memcmp(header, header_v1_signature, sizeof header_v1_signature) == 0) {
         return none(NoDocument::version_1);
     }
-    if (std::memcmp(header, header_v2_signature, 8) != 0) {
+    if (std::memcmp(header, header_v2_signature, sizeof header_v2_signature) != 0) {
         return none(NoDocument::unknown_signature);
     }
     if (length < header_v2_size) {
         f.available = static_cast<std::uint32_t>(length);
         return none(NoDocument::header_cut_off);
     }
-    f.cipher_len = load_le32(header + 56);
-    f.plain_len = load_le32(header + 60);
+    f.cipher_len = load_le32(header + header_v2::cipher_len);
+    f.plain_len = load_le32(header + header_v2::plain_len);
     f.available = static_cast<std::uint32_t>(length - header_v2_size);
     if (f.cipher_len > f.available) {
         return none(NoDocument::ciphertext_past_end);
@@ -140,9 +141,9 @@ Expected expect(const std::uint8_t* file, std::size_t size, const std::uint8_t* 
     if (f.plain_len > f.cipher_len) {
         return none(NoDocument::plaintext_too_long);
     }
-    expected.flags = load_le32(header + 64);
-    expected.width = load_le32(header + 68);
-    expected.height = load_le32(header + 72);
+    expected.flags = load_le32(header + header_v2::flags);
+    expected.width = load_le32(header + header_v2::width);
+    expected.height = load_le32(header + header_v2::height);
     predict_decryption(header, password, password_length, expected);
     return expected;
 }
