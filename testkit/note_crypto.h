@@ -1,7 +1,9 @@
-// The cipher and hash behind note_builder. Where libcrypto is at hand (the native build) they come
-// from it, independently of the tool's own code; a Windows cross build has no libcrypto and uses
-// the project's own encrypt side instead, so there the transcripts check the platform layer (files,
-// streams, processes) rather than the cryptography, which the native build checks.
+// The cipher and hash behind note_builder, in two builds of the testkit (testkit/CMakeLists.txt).
+// For the tests, where libcrypto is at hand, they come from it, independently of the tool's own
+// code. The benchmarks, the fuzz targets and a Windows cross build's tests (no libcrypto is
+// packaged there) use the project's own encrypt side instead: there the transcripts check the
+// platform layer (files, streams, processes) rather than the cryptography, which the native tests
+// check.
 #pragma once
 
 #include <string>
