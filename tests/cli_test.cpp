@@ -23,9 +23,11 @@
 #include <vector>
 
 #include "file/File.h"
+#include "support/case_name.h"
 #include "support/note_builder.h"
 #include "support/run_tool.h"
 #include "support/temp_file.h"
+#include "support/transcript_match.h"
 
 namespace {
 
@@ -67,7 +69,7 @@ struct Expect {
 void expect_run(const Expect& e, const Spawn& how = {}) {
     const auto run = run_tool(e.args, {}, how);
     EXPECT_EQ(run.status, e.status) << e.args.front();
-    EXPECT_TRUE(run.out == e.out) << e.args.front() << ":\n" << run.out.substr(0, 500);
+    EXPECT_PRED_FORMAT2(SameTranscript, e.out, run.out) << e.args.front();
     EXPECT_EQ(run.err, e.err) << e.args.front();
 }
 
@@ -134,10 +136,7 @@ struct NoDocument {
     const char* reason;
 };
 
-// Names the case in test listings instead of dumping its bytes.
-void PrintTo(const NoDocument& c, std::ostream* os) {
-    *os << c.name;
-}
+using testsupport::PrintTo;
 
 class CliNoDocument : public ::testing::TestWithParam<NoDocument> {};
 
@@ -174,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "a version-1 document, which this tool cannot read"},
         NoDocument{"DocumentShorterThanSignature", std::string(5, 'h') + "SEK" + trailer(3),
                    "the document is 3 bytes, too short for its 8-byte signature"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName{});
 
 TEST(Cli, EmptyPasswordShowsNothingBetweenTheBrackets) {
     TempDir dir;
