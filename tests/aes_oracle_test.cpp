@@ -12,7 +12,9 @@
 
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
+#include "support/case_name.h"
 #include "support/cpu_paths.h"
+#include "support/seed.h"
 
 namespace {
 
@@ -61,11 +63,8 @@ Bytes project_cbc(bool encrypt, bool in_place, int out_offset, int iv_offset,
 class AesOracle : public testsupport::OnCpuPath<> {};
 
 TEST_P(AesOracle, RandomCbcAgreesWithLibcrypto) {
-    const char* env = std::getenv("NOTEDIAG_SEED");
-    const std::uint64_t seed = env ? std::strtoull(env, nullptr, 10) : std::random_device{}();
-    std::printf("seed %llu (replay with NOTEDIAG_SEED)\n", static_cast<unsigned long long>(seed));
-    SCOPED_TRACE("NOTEDIAG_SEED=" + std::to_string(seed));
-    std::mt19937_64 rng(seed);
+    const testsupport::TestSeed seed;
+    std::mt19937_64 rng(seed.value());
     auto random_bytes = [&rng](std::size_t n) {
         Bytes b(n);
         for (auto& x : b) {
@@ -103,6 +102,6 @@ TEST_P(AesOracle, RandomCbcAgreesWithLibcrypto) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, AesOracle,
                          testing::Combine(testing::ValuesIn(testsupport::aes_cbc_paths())),
-                         testsupport::PathCaseName{});
+                         testsupport::CaseName{});
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
 #include "crypto/aes/aes_tables.h"
+#include "support/case_name.h"
 #include "support/cpu_paths.h"
 #include "support/rsp.h"
 
@@ -102,15 +103,15 @@ TEST_P(AesCbc, Sp80038aF25F26) {
               "39f23369a9d9bacfa530e26304231461b2eb05e2c39be9fcda6c19078c6a9d1b");
 }
 
-class AesCbcVectors : public testsupport::OnCpuPath<const char*> {};
+class AesCbcVectors : public testsupport::OnCpuPath<std::string> {};
 
 // Every record runs both ways, whichever section it is in.
 TEST_P(AesCbcVectors, EveryRecordBothDirections) {
-    const char* file = std::get<1>(GetParam());
+    const std::string& file = std::get<1>(GetParam());
     const auto records = testsupport::read_rsp(testsupport::test_data(file));
     ASSERT_FALSE(records.empty());
     for (const auto& r : records) {
-        SCOPED_TRACE(std::string(file) + ":" + std::to_string(r.line));
+        SCOPED_TRACE(file + ":" + std::to_string(r.line));
         check_cbc(r.at("KEY"), r.at("IV"), r.at("PLAINTEXT"), r.at("CIPHERTEXT"));
     }
 }
@@ -120,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::ValuesIn(testsupport::aes_cbc_paths()),
                        ::testing::Values("CBCGFSbox256.rsp", "CBCKeySbox256.rsp",
                                          "CBCVarKey256.rsp", "CBCVarTxt256.rsp", "CBCMMT256.rsp")),
-    testsupport::PathCaseName{});
+    testsupport::CaseName{});
 
 // Contexts of 10 and 12 rounds (the first slots of a 14-round schedule, as no 128- or 192-bit
 // schedule exists here) are not those of a standard key, so each path is held to the portable
@@ -183,7 +184,7 @@ TEST_P(AesCbc, UnusableContextOrLengthWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, AesCbc,
                          ::testing::Combine(::testing::ValuesIn(testsupport::aes_cbc_paths())),
-                         testsupport::PathCaseName{});
+                         testsupport::CaseName{});
 
 TEST(AesTables, SBoxAnchorsAndInverses) {
     aes_tables_init();

@@ -24,17 +24,12 @@
 #include <vector>
 
 #include "file/File.h"
+#include "support/case_name.h"
 #include "support/run_tool.h"
 #include "support/temp_file.h"
+#include "support/transcript_match.h"
 #include "testkit/hostile_files.h"
 #include "testkit/note_builder.h"
-
-namespace testsupport {
-// Names a hostile-file case in test listings instead of dumping its bytes.
-void PrintTo(const HostileFile& c, std::ostream* os) {
-    *os << c.name;
-}
-}  // namespace testsupport
 
 namespace {
 
@@ -76,7 +71,7 @@ struct Expect {
 void expect_run(const Expect& e, const Spawn& how = {}) {
     const auto run = run_tool(e.args, {}, how);
     EXPECT_EQ(run.status, e.status) << e.args.front();
-    EXPECT_TRUE(run.out == e.out) << e.args.front() << ":\n" << run.out.substr(0, 500);
+    EXPECT_PRED_FORMAT2(SameTranscript, e.out, run.out) << e.args.front();
     EXPECT_EQ(run.err, e.err) << e.args.front();
 }
 
@@ -139,6 +134,8 @@ TEST(Cli, UnopenableFileIsReportedAfterTheKeyLine) {
 
 class CliHostileFile : public ::testing::TestWithParam<HostileFile> {};
 
+using testsupport::PrintTo;
+
 TEST_P(CliHostileFile, EndsWithItsVerdict) {
     const HostileFile& c = GetParam();
     TempDir dir;
@@ -152,7 +149,7 @@ TEST_P(CliHostileFile, EndsWithItsVerdict) {
         run.out.compare(run.out.size() - ends.size(), ends.size(), ends) == 0;
     EXPECT_EQ(ended_without, !c.document);
     if (!c.transcript.empty()) {
-        EXPECT_EQ(run.out, c.transcript);
+        EXPECT_PRED_FORMAT2(SameTranscript, c.transcript, run.out);
     }
     const auto checked = run_tool({"--check", path, c.password});
     EXPECT_EQ(checked.status, c.check_status);
@@ -160,8 +157,7 @@ TEST_P(CliHostileFile, EndsWithItsVerdict) {
     EXPECT_EQ(checked.out, run.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, CliHostileFile, ::testing::ValuesIn(hostile_files()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Files, CliHostileFile, ::testing::ValuesIn(hostile_files()), CaseName{});
 
 // The fuzzer's seeds, which the memcheck stage also runs, are the table's files (written by
 // fuzz/make-corpus.sh): none missing, none stale, none left over.

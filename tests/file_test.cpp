@@ -20,6 +20,7 @@
 
 #include "app/verdict.h"
 #include "file/input.h"
+#include "support/case_name.h"
 #include "support/temp_file.h"
 
 namespace {
@@ -45,10 +46,7 @@ struct OpenRefusal {
     int error;
 };
 
-// Names the case in test listings instead of dumping its bytes.
-void PrintTo(const OpenRefusal& c, std::ostream* os) {
-    *os << c.name;
-}
+using testsupport::PrintTo;
 
 class FileOpenRefused : public ::testing::TestWithParam<OpenRefusal> {};
 
@@ -72,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         OpenRefusal{"Directory", [](const TempDir& d) { return d.path(); }, directory},
         OpenRefusal{"MissingParent", [](const TempDir& d) { return d.file("no/such"); },
                     missing_parent}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName{});
 
 TEST(File, CreateMakesAnEmptyFileAndKeepsAnExistingOne) {
     TempDir dir;
@@ -160,9 +158,6 @@ struct ForeignOpen {
     std::ios::openmode mode;
     bool admitted;
 };
-void PrintTo(const ForeignOpen& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class FileShareModes : public ::testing::TestWithParam<ForeignOpen> {};
 
@@ -181,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
         ForeignOpen{"ReaderRefusesWriter", false, std::ios::in | std::ios::out, false},
         ForeignOpen{"WriterRefusesReader", true, std::ios::in, false},
         ForeignOpen{"WriterRefusesWriter", true, std::ios::out | std::ios::app, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName{});
 #endif
 
 // The 32-bit length of a longer file is its low part; a length whose low part is all ones is a real
@@ -191,9 +186,6 @@ struct LongFile {
     std::uintmax_t length;
     std::uint32_t reported;
 };
-void PrintTo(const LongFile& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class FileSize : public ::testing::TestWithParam<LongFile> {};
 
@@ -212,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FileSize,
                                                     10u},
                                            LongFile{"AllOnes", 0xFFFFFFFFu, 0xFFFFFFFFu},
                                            LongFile{"TopBitSet", 0x80000000u, 0x80000000u}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testsupport::CaseName{});
 
 // A stream is read up to its limit and no further; the reading then stops with no document, as the
 // verdict says (a real 2 GiB stream takes seconds and gigabytes to run).

@@ -17,7 +17,9 @@
 #endif
 
 #include "app/hex_dump_simd.h"
+#include "support/case_name.h"
 #include "support/cpu_paths.h"
+#include "support/seed.h"
 #include "testkit/reference_dump.h"
 
 namespace {
@@ -53,12 +55,6 @@ Bytes ascending(std::size_t n, unsigned first = 0) {
         data[i] = static_cast<std::uint8_t>(first + i);
     }
     return data;
-}
-
-std::uint32_t test_seed() {
-    const char* text = std::getenv("NOTEDIAG_SEED");
-    return text != nullptr ? static_cast<std::uint32_t>(std::strtoul(text, nullptr, 0))
-                           : std::random_device{}();
 }
 
 // Every dump case runs on each line builder: 64-bit words, SSSE3 and AVX2.
@@ -101,7 +97,7 @@ TEST_P(ShortGroup, MatchesReference) {
 INSTANTIATE_TEST_SUITE_P(Lengths1To16, ShortGroup,
                          ::testing::Combine(::testing::ValuesIn(testsupport::hex_dump_paths()),
                                             ::testing::Range<std::size_t>(1, 17)),
-                         testsupport::PathCaseName{});
+                         testsupport::CaseName{});
 
 TEST_P(HexDump, CharacterColumnOfEveryByteValue) {
     const Bytes data = ascending(256);
@@ -117,8 +113,8 @@ TEST_P(HexDump, CharacterColumnOfEveryByteValue) {
 // Far larger than one output block, with a random tail length, so block boundaries fall
 // mid-stream and the last block is partial; text printed around it must stay in place.
 TEST_P(HexDump, LargeRandomInputMatchesReferenceInOrder) {
-    const std::uint32_t seed = test_seed();
-    std::mt19937 rng(seed);
+    const testsupport::TestSeed seed;
+    std::mt19937 rng(seed.value());
     Bytes data((1u << 20) + rng() % 17);
     for (auto& b : data) {
         b = static_cast<std::uint8_t>(rng());
@@ -128,8 +124,7 @@ TEST_P(HexDump, LargeRandomInputMatchesReferenceInOrder) {
         hex_dump(f, data.data(), static_cast<std::uint32_t>(data.size()));
         std::fputs("after\n", f);
     });
-    EXPECT_TRUE(text == "before\n" + reference_dump(data) + "after\n")
-        << "size " << data.size() << ", replay with NOTEDIAG_SEED=" << seed;
+    EXPECT_TRUE(text == "before\n" + reference_dump(data) + "after\n") << "size " << data.size();
 }
 
 // Offsets of 16 MiB and more put a non-zero digit into the top byte of the offset. Only the
@@ -150,7 +145,7 @@ TEST_P(HexDump, HighOffsetDigits) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, HexDump,
                          ::testing::Combine(::testing::ValuesIn(testsupport::hex_dump_paths())),
-                         testsupport::PathCaseName{});
+                         testsupport::CaseName{});
 
 #if NOTEDIAG_X86_PATHS
 
@@ -181,7 +176,7 @@ TEST_P(HexDumpVectorLines, HighOffsetsAndNothingPastTheLines) {
 INSTANTIATE_TEST_SUITE_P(Paths, HexDumpVectorLines,
                          ::testing::Combine(::testing::Values(testsupport::hex_dump_paths()[1],
                                                               testsupport::hex_dump_paths()[2])),
-                         testsupport::PathCaseName{});
+                         testsupport::CaseName{});
 
 #endif
 

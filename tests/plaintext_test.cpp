@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/debug_output.h"
+#include "support/case_name.h"
 
 namespace {
 
@@ -85,6 +86,26 @@ TEST_F(PlaintextTest, GrowthIsExactAndKeepsContent) {
     EXPECT_EQ(text.size(), 12u);
     EXPECT_EQ(text.capacity(), 12u);
     EXPECT_EQ(text.data()[11], 3);
+}
+
+// Appending bytes of the buffer itself: from its content, with room to spare and past its
+// capacity, where the bytes must be taken before the old block is wiped and released.
+TEST_F(PlaintextTest, AppendsItsOwnBytes) {
+    struct Case {
+        std::uint32_t room, from, count;
+        const char* result;
+    };
+    for (const auto& c :
+         {Case{8, 0, 4, "abcdabcd"}, Case{8, 1, 2, "abcdbc"}, Case{4, 0, 4, "abcdabcd"},
+          Case{4, 2, 2, "abcdcd"}, Case{5, 1, 3, "abcdbcd"}}) {
+        Plaintext text(c.room);
+        text.resize(4);
+        std::memcpy(text.data(), "abcd", 4);
+        text.append(text.data() + c.from, c.count);
+        EXPECT_EQ(std::string(text.data(), text.data() + text.size()), c.result)
+            << "room " << c.room << ", from " << c.from;
+        EXPECT_EQ(text.capacity(), std::max<std::uint32_t>(c.room, text.size()));
+    }
 }
 
 TEST_F(PlaintextTest, CopyIsDeepWithTheSourcesSizeAndCapacity) {
@@ -180,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Forms, AssignCString,
                          ::testing::Values(CStringCase{"", false, {}}, CStringCase{"", true, {}},
                                            CStringCase{"pw\xE9", false, {'p', 'w', 0xE9}},
                                            CStringCase{"A\xE9", true, {0x41, 0x00, 0xE9, 0xFF}},
-                                           CStringCase{
-                                               "\x7F\x80", true, {0x7F, 0x00, 0x80, 0xFF}}));
+                                           CStringCase{"\x7F\x80", true, {0x7F, 0x00, 0x80, 0xFF}}),
+                         testsupport::CaseName{});
 
 }  // namespace

@@ -1,66 +1,41 @@
 // Proves from outside the class that secret blocks are zero when they are released: this binary
-// replaces the global array allocator, and while a check is armed every released array block is
+// replaces the global allocator, and while a check is armed every released array block is
 // inspected. Only secret buffers allocate arrays of bytes in the code under test.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <new>
 
 #include "document/Document.h"
 #include "secure/Plaintext.h"
+#include "support/counting_allocator.h"
 
 namespace {
 
-struct alignas(std::max_align_t) BlockHeader {
-    std::size_t size;
-};
+namespace allocator = testsupport::allocator;
 
-bool armed = false;
-int released_blocks = 0;
+int released_arrays = 0;
 int dirty_blocks = 0;
 
-void* allocate(std::size_t size) {
-    auto* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + size));
-    if (header == nullptr) {
-        throw std::bad_alloc();
-    }
-    header->size = size;
-    return header + 1;
-}
-
-void release(void* block) noexcept {
-    if (block == nullptr) {
+// Only array blocks are counted and looked at.
+void look_at_release(const unsigned char* at, std::size_t size, allocator::Form form) {
+    if (form != allocator::Form::array) {
         return;
     }
-    BlockHeader* header = static_cast<BlockHeader*>(block) - 1;
-    if (armed) {
-        ++released_blocks;
-        const auto* bytes = static_cast<const unsigned char*>(block);
-        for (std::size_t i = 0; i < header->size; ++i) {
-            if (bytes[i] != 0) {
-                ++dirty_blocks;
-                break;
-            }
+    ++released_arrays;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (at[i] != 0) {
+            ++dirty_blocks;
+            return;
         }
     }
-    std::free(header);
 }
 
-}  // namespace
-
-void* operator new[](std::size_t size) {
-    return allocate(size);
+void arm() {
+    released_arrays = 0;
+    dirty_blocks = 0;
+    allocator::arm({nullptr, look_at_release});
 }
-void operator delete[](void* block) noexcept {
-    release(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    release(block);
-}
-
-namespace {
 
 Plaintext secret(std::uint32_t size) {
     Plaintext text(size);
@@ -72,23 +47,20 @@ Plaintext secret(std::uint32_t size) {
 // Runs `scenario` with the check armed and returns how many blocks it released, failing the test
 // when any of them still held a non-zero byte.
 int released_by(const std::function<void()>& scenario) {
-    released_blocks = 0;
-    dirty_blocks = 0;
-    armed = true;
+    arm();
     scenario();
-    armed = false;
+    allocator::disarm();
     EXPECT_EQ(dirty_blocks, 0) << "a released block still held secret bytes";
-    return released_blocks;
+    return released_arrays;
 }
 
 TEST(PlaintextWipe, TheCheckSeesADirtyBlock) {
-    released_blocks = dirty_blocks = 0;
-    armed = true;
+    arm();
     // Called as functions, not through new-expressions, so the optimiser cannot drop the pair.
     void* raw = ::operator new[](8);
     std::memset(raw, 1, 8);
     ::operator delete[](raw);
-    armed = false;
+    allocator::disarm();
     EXPECT_EQ(dirty_blocks, 1) << "the harness must be able to fail";
 }
 

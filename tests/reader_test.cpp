@@ -8,9 +8,11 @@
 
 #include "app/load_document.h"
 #include "crypto/aes/aes.h"
+#include "support/case_name.h"
 #include "support/rsp.h"
 #include "support/run_tool.h"
 #include "support/temp_file.h"
+#include "support/transcript_match.h"
 #include "testkit/note_builder.h"
 #include "testkit/reference_dump.h"
 
@@ -37,10 +39,7 @@ struct SoundCase {
     void (*tamper)(std::string&) = 0;  // changes the built document
 };
 
-// Names the case in test listings instead of dumping its bytes.
-void PrintTo(const SoundCase& c, std::ostream* os) {
-    *os << c.name;
-}
+using testsupport::PrintTo;
 
 SoundCase sound(const char* name, const std::string& verdict, Note note, std::string host = "",
                 bool behind_trailer = false, std::string password_used = "") {
@@ -77,8 +76,7 @@ TEST_P(SoundDocument, TranscriptMatchesByteForByte) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, *c.verdict);
     const std::string expected = expected_transcript(document, password);
-    ASSERT_EQ(run.out.size(), expected.size());
-    EXPECT_TRUE(run.out == expected) << run.out.substr(0, 2000);
+    EXPECT_PRED_FORMAT2(SameTranscript, expected, run.out);
     const int check_status = *c.verdict == matches ? 0 : 3;
     EXPECT_EQ(run_tool({"-cq", dir.file("note"), password}).status, check_status);
 }
@@ -135,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](std::string& d) { patch_le32(d, header_v2::plain_len, 15); }),
         sound("ThreeMebibytes", matches,
               note_with([](Note& n) { n.text = random_text(3 << 20); }))),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName{});
 
 struct DamagedCase {
     const char* name;
@@ -145,9 +143,6 @@ struct DamagedCase {
     const char* reason;     // of the verdict "no document: ..."
     bool behind_trailer = false;
 };
-void PrintTo(const DamagedCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 std::string damaged(std::uint32_t cipher_len, std::uint32_t plain_len, std::size_t keep = 0) {
     std::string document = build_note(Note{});
@@ -175,7 +170,7 @@ TEST_P(DamagedHeader, PrintsOneWhoopsLineAndYieldsNoDocument) {
     }
     expected += std::string("whoops, ") + c.whoops + "\nerror loading :(\n";
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, expected);
+    EXPECT_PRED_FORMAT2(SameTranscript, expected, run.out);
     EXPECT_EQ(run.err, std::string("notediag: no document: ") + c.reason + "\n");
 }
 
@@ -204,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"PlaintextLongerThanCiphertext", damaged(16, 17, header_v2_size + 16),
                     "plaintext length exceeds ciphertext length", true,
                     "the plaintext length 17 exceeds the ciphertext length 16"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName{});
 
 TEST(DamagedHeader, HeaderCutOff) {
     TempDir dir;
@@ -228,7 +223,7 @@ TEST(EmptyDocument, ZeroCiphertextIsASoundEmptyText) {
     TempDir dir;
     const auto run = run_tool({dir.write("note", document), "secret"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, expected_transcript(document, "secret"));
+    EXPECT_PRED_FORMAT2(SameTranscript, expected_transcript(document, "secret"), run.out);
     EXPECT_NE(run.out.find("decrypted hash:\n00000000:"), std::string::npos);
 }
 
@@ -270,7 +265,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PropertyCase{3, 800, 600, "1", "1", "800", "600"},
                       PropertyCase{4, 0, 1, "0", "0", "0", "1"},
                       PropertyCase{1, 0x80000000, 0xFFFFFFFF, "1", "0", "-2147483648", "-1"},
-                      PropertyCase{0xFFFFFFFE, 1024, 768, "0", "1", "1024", "768"}));
+                      PropertyCase{0xFFFFFFFE, 1024, 768, "0", "1", "1024", "768"}),
+    CaseName{});
 
 }  // namespace
 
@@ -281,7 +277,7 @@ TEST(ShippedExample, DecryptsWithItsPassword) {
     const auto bytes = read_file(path);
     const std::string document(bytes.begin(), bytes.end());
     const auto run = run_tool({path, "correct horse"});
-    EXPECT_EQ(run.out, expected_transcript(document, "correct horse"));
+    EXPECT_PRED_FORMAT2(SameTranscript, expected_transcript(document, "correct horse"), run.out);
     EXPECT_NE(run.out.find("\nHello from notediag!"), std::string::npos);
 }
 
@@ -295,7 +291,7 @@ TEST(ShippedExample, PrintsTheRecordedTranscriptOnEveryHost) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err,
               "notediag: check hash matches: the password is right and the document is intact\n");
-    EXPECT_EQ(run.out, recorded);
+    EXPECT_PRED_FORMAT2(SameTranscript, recorded, run.out);
     const auto readme = read_file(NOTEDIAG_README);
     EXPECT_NE(std::string(readme.begin(), readme.end()).find(recorded), std::string::npos)
         << "the README shows another transcript";

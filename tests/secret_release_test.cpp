@@ -15,14 +15,14 @@
 
 #include "app/load_document.h"
 #include "crypto/aes/aes.h"
+#include "support/counting_allocator.h"
+#include "support/seed.h"
 #include "support/temp_file.h"
 #include "testkit/note_builder.h"
 
 namespace {
 
-struct alignas(std::max_align_t) BlockHeader {
-    std::size_t size;
-};
+namespace allocator = testsupport::allocator;
 
 // Blocks taken while armed. A fixed table: the registry must not allocate through itself.
 struct Block {
@@ -35,8 +35,6 @@ Block blocks[max_blocks];
 std::size_t block_count = 0;
 bool registry_full = false;
 
-bool armed = false;
-std::size_t allocated_bytes = 0;
 int unwiped_releases = 0;
 
 // Every 8-byte window of the secrets, sorted. The secrets are random bytes, so a window found in
@@ -75,74 +73,35 @@ void mark_holders() {
     }
 }
 
-void* allocate(std::size_t size) {
-    auto* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + size));
-    if (header == nullptr)
-        throw std::bad_alloc();
-    header->size = size;
-    if (armed) {
-        allocated_bytes += size;
-        mark_holders();
-        if (block_count < max_blocks)
-            blocks[block_count++] = {reinterpret_cast<unsigned char*>(header + 1), size, false};
-        else
-            registry_full = true;
-    }
-    return header + 1;
+void taken(void* at, std::size_t size, allocator::Form) {
+    mark_holders();
+    if (block_count < max_blocks)
+        blocks[block_count++] = {static_cast<const unsigned char*>(at), size, false};
+    else
+        registry_full = true;
 }
 
-void release(void* block) noexcept {
-    if (block == nullptr)
-        return;
-    BlockHeader* header = static_cast<BlockHeader*>(block) - 1;
-    if (armed) {
-        mark_holders();
-        const auto* at = static_cast<const unsigned char*>(block);
-        bool held = holds_fragment(at, header->size);
-        for (std::size_t i = 0; i < block_count; ++i) {
-            if (blocks[i].at == at) {
-                held = held || blocks[i].held_secret;
-                blocks[i] = blocks[--block_count];
-                break;
-            }
+void released(const unsigned char* at, std::size_t size, allocator::Form) {
+    mark_holders();
+    bool held = holds_fragment(at, size);
+    for (std::size_t i = 0; i < block_count; ++i) {
+        if (blocks[i].at == at) {
+            held = held || blocks[i].held_secret;
+            blocks[i] = blocks[--block_count];
+            break;
         }
-        if (held && std::any_of(at, at + header->size, [](unsigned char b) { return b != 0; }))
-            ++unwiped_releases;
     }
-    std::free(header);
+    if (held && std::any_of(at, at + size, [](unsigned char b) { return b != 0; }))
+        ++unwiped_releases;
 }
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return allocate(size);
-}
-void operator delete(void* block) noexcept {
-    release(block);
-}
-void operator delete[](void* block) noexcept {
-    release(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    release(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    release(block);
-}
-
-namespace {
 
 using namespace testsupport;
 
 void arm() {
-    allocated_bytes = 0;
     unwiped_releases = 0;
     block_count = 0;
     registry_full = false;
-    armed = true;
+    allocator::arm({taken, released});
 }
 
 struct Load {
@@ -165,16 +124,10 @@ Load load_armed(const std::string& path, const std::string& password) {
         auto document = load_document(path, key);
         found = document != nullptr;
     }
-    armed = false;
+    allocator::disarm();
     testing::internal::GetCapturedStdout();
     EXPECT_FALSE(registry_full);
-    return {found, allocated_bytes, unwiped_releases, block_count};
-}
-
-std::uint32_t test_seed() {
-    const char* text = std::getenv("NOTEDIAG_SEED");
-    return text != nullptr ? static_cast<std::uint32_t>(std::strtoul(text, nullptr, 0))
-                           : std::random_device{}();
+    return {found, allocator::counts.bytes_taken, unwiped_releases, block_count};
 }
 
 // `n` random bytes, none of them zero, so the password survives as a C string.
@@ -187,9 +140,8 @@ std::string random_bytes(std::mt19937& rng, std::size_t n) {
 }
 
 TEST(SecretRelease, EveryBlockThatHeldASecretIsZeroWhenReleased) {
-    const std::uint32_t seed = test_seed();
-    SCOPED_TRACE("replay with NOTEDIAG_SEED=" + std::to_string(seed));
-    std::mt19937 rng(seed);
+    const TestSeed seed;
+    std::mt19937 rng(seed.value());
     Note note;
     note.password = random_bytes(rng, 40);
     note.text = random_bytes(rng, 3000);
@@ -219,7 +171,7 @@ TEST(SecretRelease, EveryBlockThatHeldASecretIsZeroWhenReleased) {
     ::operator delete(::operator new(sizeof(int)));
     std::fill(overwritten->begin(), overwritten->end(), 'z');
     delete overwritten;
-    armed = false;
+    allocator::disarm();
     EXPECT_EQ(unwiped_releases, 2);
     fragments.clear();
 }

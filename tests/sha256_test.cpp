@@ -7,9 +7,12 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <string>
 
+#include "support/case_name.h"
 #include "support/cpu_paths.h"
 #include "support/rsp.h"
+#include "support/seed.h"
 
 using namespace testsupport;
 
@@ -27,10 +30,10 @@ Bytes digest_of(const Bytes& message) {
 class Sha256 : public OnCpuPath<> {};
 
 // Known answers: every record of the published message files.
-class Sha256Vectors : public OnCpuPath<const char*> {};
+class Sha256Vectors : public OnCpuPath<std::string> {};
 
 TEST_P(Sha256Vectors, MatchPublishedDigests) {
-    const char* file = std::get<1>(GetParam());
+    const std::string& file = std::get<1>(GetParam());
     for (const auto& record : read_rsp(test_data(file))) {
         Bytes message = from_hex(record.at("Msg"));
         message.resize(std::stoul(record.at("Len")) / 8);  // "Len = 0" still carries "Msg = 00"
@@ -43,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(Nist, Sha256Vectors,
                          testing::Combine(testing::ValuesIn(sha256_paths()),
                                           testing::Values("SHA256ShortMsg.rsp",
                                                           "SHA256LongMsg.rsp")),
-                         PathCaseName{});
+                         CaseName{});
 
 // Each checkpoint is the last of 1000 digests, each over the three digests before it.
 TEST_P(Sha256, MonteMatchesPublishedCheckpoints) {
@@ -68,10 +71,8 @@ TEST_P(Sha256, MonteMatchesPublishedCheckpoints) {
 
 // Buffering: wherever a message is cut, and into however many pieces, the digest is the same.
 TEST_P(Sha256, AnyCutGivesTheOneShotDigest) {
-    const char* env = std::getenv("NOTEDIAG_SEED");
-    const unsigned seed = env ? static_cast<unsigned>(std::stoul(env)) : std::random_device{}();
-    SCOPED_TRACE("NOTEDIAG_SEED=" + std::to_string(seed));
-    std::mt19937 random(seed);
+    const TestSeed seed;
+    std::mt19937 random(seed.value());
     Bytes message(300);
     std::generate(message.begin(), message.end(), std::ref(random));
     const Bytes expected = digest_of(message);
@@ -152,6 +153,6 @@ TEST_P(Sha256, HasherInitAndFinishAloneGiveTheEmptyDigestEachTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Sha256, testing::Combine(testing::ValuesIn(sha256_paths())),
-                         PathCaseName{});
+                         CaseName{});
 
 }  // namespace

@@ -61,7 +61,7 @@ int run(const CommandLine& command) {
     } else {
         transcript::line("error loading :(");
     }
-    // Released here, not at exit, so the decrypted text is wiped before the process ends.
+    // The text is wiped as soon as it has been shown, not kept alive through the verdict.
     document.reset();
 
     // Flushed first, so the verdict comes after the last line when both streams share a terminal.

@@ -19,7 +19,9 @@ struct Sha256Context {
 void sha256_begin(Sha256Context& ctx);
 // Adds `length` bytes; whole blocks are compressed where they lie.
 void sha256_add(Sha256Context& ctx, const std::uint8_t* data, std::uint32_t length);
-// Pads, writes the digest and zeroes `block`; counts and state are left as they are.
+// Pads, writes the digest and zeroes `block`. The padding and the length go through the context
+// like any input, so the counts advance by them and `state` ends as the digest: begin afresh
+// before hashing anything else with the same context.
 void sha256_end(Sha256Context& ctx, std::uint8_t digest[sha256_digest_size]);
 // One FIPS 180-2 compression of a 64-byte block into `state`.
 void sha256_compress(Sha256Context& ctx, const std::uint8_t block[sha256_block_size]);

@@ -117,16 +117,16 @@ std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& ext
     if (header.cipher_len > findings.available) {
         return whoops(past_end, findings, NoDocument::ciphertext_past_end);
     }
-    // The payload is read straight into the buffer that will hold the plaintext and decrypted in
-    // place: one block of the payload's size for the whole load, which the document then takes
-    // over. A large note thus costs one allocation and one pass of page faults, not three.
-    Plaintext plaintext;
-    plaintext.resize(header.cipher_len);
-    if (!file.read(plaintext.data(), plaintext.size())) {
+    // One buffer, `payload`, holds the ciphertext as read and then, decrypted in place, the
+    // plaintext: one block of the ciphertext's size for the whole load, which the document then
+    // takes over. A large note thus costs one allocation and one pass of page faults, not three.
+    Plaintext payload;
+    payload.resize(header.cipher_len);
+    if (!file.read(payload.data(), payload.size())) {
         findings.available = delivered(file, extent.start + header_v2_size);
         return whoops(past_end, findings, NoDocument::ciphertext_past_end);
     }
-    dump("ciphertext:", plaintext.data(), header.cipher_len);
+    dump("ciphertext:", payload.data(), header.cipher_len);
     if (header.cipher_len % 16 != 0) {
         return whoops("ciphertext length is not a multiple of 16", findings,
                       NoDocument::ciphertext_not_whole_blocks);
@@ -145,32 +145,32 @@ std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& ext
     constexpr std::uint32_t largest_piece = 0x7FFFFFF0;
     for (std::uint32_t done = 0; done < header.cipher_len;) {
         const std::uint32_t piece = std::min(header.cipher_len - done, largest_piece);
-        aes_modes_cbc_decrypt(plaintext.data() + done, plaintext.data() + done,
-                              static_cast<int>(piece), secrets.working_iv, secrets.context);
+        aes_modes_cbc_decrypt(payload.data() + done, payload.data() + done, static_cast<int>(piece),
+                              secrets.working_iv, secrets.context);
         done += piece;
     }
 
-    dump("plaintext (before shrink):", plaintext.data(), plaintext.size());
+    dump("plaintext (before shrink):", payload.data(), payload.size());
     // The shrink wipes the padding, so it is judged first.
     findings.padding =
-        classify_padding(plaintext.data() + header.plain_len, header.cipher_len - header.plain_len);
-    plaintext.resize(header.plain_len);
+        classify_padding(payload.data() + header.plain_len, header.cipher_len - header.plain_len);
+    payload.resize(header.plain_len);
 
     std::uint8_t check_hash[sha256_digest_size];
     {
         Sha256Hasher hasher;
         hasher.init();
-        hasher.update(plaintext.data(), plaintext.size());
+        hasher.update(payload.data(), payload.size());
         hasher.update(header.iv, sizeof header.iv);
         hasher.finish(check_hash);
     }
     dump("decrypted hash:", check_hash, sizeof check_hash);
     findings.check_hash_matches =
         std::memcmp(check_hash, header.wanted_hash, sizeof check_hash) == 0;
-    dump("plaintext:", plaintext.data(), plaintext.size());
+    dump("plaintext:", payload.data(), payload.size());
 
     auto document = std::make_unique<Document>();
-    document->take_text(plaintext);
+    document->take_text(payload);
     document->set_property("readonly", (header.flags & 1) != 0 ? "1" : "0");
     document->set_property("maximized", (header.flags & 2) != 0 ? "1" : "0");
     document->set_property("width", int_to_string(static_cast<std::int32_t>(header.width)));

@@ -105,10 +105,31 @@ void Plaintext::reserve(std::uint32_t n) {
 void Plaintext::append(const std::uint8_t* bytes, std::uint32_t n) {
     const std::uint32_t start = imp->size;
     NOTEDIAG_ASSERT(n <= std::numeric_limits<std::uint32_t>::max() - start);
-    resize(start + n);
-    if (n != 0) {
-        std::memcpy(imp->data + start, bytes, n);
+    if (n == 0) {
+        return;
     }
+    const std::uint32_t end = start + n;
+    if (end <= imp->capacity) {
+        // `bytes` may lie in this very block, even overlap the place they go to.
+        std::memmove(imp->data + start, bytes, n);
+        imp->size = end;
+        return;
+    }
+    // Growth as in reserve, but the new bytes are taken while the old block is still intact:
+    // they may be bytes of it.
+    std::uint8_t* block = new std::uint8_t[end];
+    std::uint8_t* old = imp->data;
+    if (start != 0) {
+        std::memcpy(block, old, start);
+    }
+    std::memcpy(block + start, bytes, n);
+    imp->data = block;
+    if (old != nullptr) {
+        platform::secure_wipe(old, imp->capacity);
+    }
+    imp->capacity = end;
+    imp->size = end;
+    delete[] old;
 }
 
 void Plaintext::clear() noexcept {

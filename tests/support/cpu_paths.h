@@ -9,12 +9,12 @@
 
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "platform/cpu.h"
+#include "support/case_name.h"
 
 namespace testsupport {
 
@@ -22,10 +22,6 @@ struct CpuPath {
     const char* name;
     std::uint32_t features;
 };
-
-inline void PrintTo(const CpuPath& path, std::ostream* os) {
-    *os << path.name;
-}
 
 // Every path of each routine, the portable one first; the same lists on every machine and build.
 std::vector<CpuPath> aes_cbc_paths();
@@ -66,30 +62,6 @@ class OnCpuPath : public testing::TestWithParam<std::tuple<CpuPath, Params...>> 
 
   private:
     std::optional<ForcedCpuPath> forced_;
-};
-
-// Test names of the form <path>_<parameter>, each run of other characters than letters and digits
-// in the parameter's printed form turned into one '_'.
-struct PathCaseName {
-    template <class Tuple>
-    std::string operator()(const testing::TestParamInfo<Tuple>& info) const {
-        std::string name = std::get<0>(info.param).name;
-        if constexpr (std::tuple_size_v < Tuple >> 1) {
-            for (const char c : testing::PrintToString(std::get<1>(info.param))) {
-                const bool word =
-                    (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-                if (word) {
-                    name += c;
-                } else if (name.back() != '_') {
-                    name += '_';
-                }
-            }
-            if (name.back() == '_') {
-                name.pop_back();
-            }
-        }
-        return name;
-    }
 };
 
 }  // namespace testsupport

@@ -282,13 +282,20 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
         shown = drain(ours);
         ::close(ours);
     }
+    // Only a signal's interruption is worth a retry; any other error would repeat forever.
     int wait_status = 0;
-    while (waitpid(pid, &wait_status, 0) < 0) {
-    }
+    pid_t waited = 0;
+    do {
+        waited = waitpid(pid, &wait_status, 0);
+    } while (waited < 0 && errno == EINTR);
+    const int wait_error = waited < 0 ? errno : 0;
     if (feeder.joinable())
         feeder.join();
     if (controller >= 0)
         ::close(controller);
+    if (wait_error != 0)
+        throw std::runtime_error(std::string("cannot wait for ") + argv[0] + ": " +
+                                 std::strerror(wait_error));
     return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
 }
 

@@ -8,7 +8,8 @@ namespace {
 
 using aes_internal::aes_tables;
 
-// The schedules clear rounds16 and the three bytes after it as one control word.
+// rounds16 and the three bytes after it close every context and are written together, byte by
+// byte, by set_control_word: the round count and a cleared remainder.
 static_assert(offsetof(AesDecryptContext, reserved1) == offsetof(AesDecryptContext, rounds16) + 3);
 static_assert(offsetof(AesEncryptContext, reserved1) == offsetof(AesEncryptContext, rounds16) + 3);
 

@@ -23,7 +23,10 @@ struct AesTables {
     std::uint32_t tables_ready;  // set last, once every table above is complete
 };
 
-// Zero until aes_tables_init has run, read-only afterwards.
+// Zero until aes_tables_init has run, read-only afterwards. tables_ready is a single-thread
+// protocol: it is a plain word, neither atomic nor fenced, so the first aes_tables_init must
+// finish before any other thread uses the tables (the tool fills them once, early, on its one
+// thread).
 extern AesTables aes_tables;
 
 // Multiplicative inverse in GF(2^8) modulo 0x11B; 0 and 1 map to themselves.
