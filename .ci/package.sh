@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # What a user is handed, checked as a user gets it:
-#   .ci/package.sh linux BUILD     the manual page, the bash completion, `cmake --install`, and the
-#                                  Debian package (lintian, then the unpacked tool on the example)
-#   .ci/package.sh windows BUILD   the Windows zip and the names in it
-# BUILD is a build tree whose tests have passed (build/default, build/windows).
+#   .ci/package.sh default   the manual page, the bash completion, `cmake --install`, and the
+#                            Debian package (lintian, then the unpacked tool on the example)
+#   .ci/package.sh windows   the Windows zip and the names in it
+# Each takes the build tree of the configure preset of that name, whose tests have passed, and
+# packs it with the package preset of that name, as the README tells a user to.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-kind=$1 build=$2
+preset=$1 build=build/$1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -109,10 +110,10 @@ check_install() {
 }
 
 check_deb() {
-  echo "--- cpack -G DEB"
-  (cd "$build" && cpack -G DEB) >"$scratch/cpack.log" 2>&1 || {
+  echo "--- cpack --preset $preset (DEB)"
+  cpack --preset "$preset" >"$scratch/cpack.log" 2>&1 || {
     cat "$scratch/cpack.log"
-    fail "cpack -G DEB failed"
+    fail "cpack --preset $preset failed"
   }
   local deb
   deb=$build/notediag_${version}_$(dpkg --print-architecture).deb
@@ -143,10 +144,10 @@ check_deb() {
 }
 
 check_zip() {
-  echo "--- cpack -G ZIP"
-  (cd "$build" && cpack -G ZIP) >"$scratch/cpack.log" 2>&1 || {
+  echo "--- cpack --preset $preset (ZIP)"
+  cpack --preset "$preset" >"$scratch/cpack.log" 2>&1 || {
     cat "$scratch/cpack.log"
-    fail "cpack -G ZIP failed"
+    fail "cpack --preset $preset failed"
   }
   local name=notediag-$version-win64
   [[ -f $build/$name.zip ]] || fail "cpack made no $build/$name.zip"
@@ -160,14 +161,14 @@ check_zip() {
   fi
 }
 
-case $kind in
-  linux)
+case $preset in
+  default)
     check_manual
     check_completion
     check_install
     check_deb
     ;;
   windows) check_zip ;;
-  *) fail "unknown kind '$kind' (linux or windows)" ;;
+  *) fail "no checks for preset '$preset' (default or windows)" ;;
 esac
-echo "package: $kind checks passed"
+echo "package: $preset checks passed"
