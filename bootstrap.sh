@@ -45,4 +45,8 @@ fi
 }
 cd "$(dirname "$0")"
 install_missing "${build_packages[@]}"
+# The presets fix no job count; unless the caller chose one, build and test on every processor.
+jobs=$(nproc 2>/dev/null || echo 2)
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$jobs}
+export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$jobs}
 exec cmake --workflow --preset default

@@ -195,6 +195,22 @@ TEST(AesTables, SBoxAnchorsAndInverses) {
     }
 }
 
+// Every table is built from this inverse; checked here with the test's own field multiply, so a
+// wrong inverse shows as itself rather than as a wrong S-box entry.
+TEST(AesTables, GfInverseIsTheFieldInverse) {
+    const auto multiply = [](std::uint32_t a, std::uint32_t b) {
+        std::uint32_t product = 0;
+        for (; b != 0; b >>= 1, a = (a << 1) ^ ((a & 0x80) ? 0x11B : 0)) {
+            product ^= (b & 1) ? a : 0;
+        }
+        return product;
+    };
+    EXPECT_EQ(aes_internal::aes_gf_inverse(0), 0);
+    for (std::uint32_t x = 1; x < 256; ++x) {
+        ASSERT_EQ(multiply(x, aes_internal::aes_gf_inverse(static_cast<std::uint8_t>(x))), 1u) << x;
+    }
+}
+
 // A second call must leave the tables alone; generating afresh over garbage must reproduce them,
 // which catches entries never written and entries that depend on what was there before.
 TEST(AesTables, InitIsIdempotentAndDeterministic) {

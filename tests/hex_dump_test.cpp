@@ -17,6 +17,7 @@
 #endif
 
 #include "app/hex_dump_simd.h"
+#include "platform/check.h"
 #include "support/case_name.h"
 #include "support/cpu_paths.h"
 #include "support/seed.h"
@@ -55,6 +56,15 @@ Bytes ascending(std::size_t n, unsigned first = 0) {
         data[i] = static_cast<std::uint8_t>(first + i);
     }
     return data;
+}
+
+// The project's assertions hold in optimised builds too (this suite's default build is Release,
+// where the standard assert would vanish): a stream that is no stream stops the dump with the
+// assertion's report, in the library and in code compiled here.
+TEST(HexDumpDeathTest, AssertionsFireInEveryBuildType) {
+    EXPECT_DEATH(hex_dump(nullptr, "x", 1), "Assertion failed: out != nullptr, file .*hex_dump");
+    int answer = 41;
+    EXPECT_DEATH(NOTEDIAG_ASSERT(answer == 42), "Assertion failed: answer == 42, file ");
 }
 
 // Every dump case runs on each line builder: 64-bit words, SSSE3 and AVX2.

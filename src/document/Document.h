@@ -21,6 +21,7 @@ class Document {
     Document& operator=(const Document&) = delete;
 
     // Appends a deep copy of `text` and returns its index. On failure the list is unchanged.
+    // Kept: part of the interface the tool itself does not call (its tests do); not dead code.
     std::int32_t add_text(const Plaintext& text);
     // Appends `text` itself, by exchange rather than copy, and returns its index; `text` is left
     // empty. A reader hands over a payload of any size this way without a second block for it. On
@@ -33,11 +34,13 @@ class Document {
     const Plaintext& text(std::uint32_t index) const;
     // Gives text `index` the content of `text`. An index at or past the count changes nothing;
     // a negative index stops the process.
+    // Kept: part of the interface the tool itself does not call (its tests do); not dead code.
     void replace_text(std::int32_t index, const Plaintext& text);
 
     void set_property(const std::string& key, const std::string& value);
     // A copy of the value, or "<null>" when `key` is absent.
     std::string property(const std::string& key) const;
+    // Kept: part of the interface the tool itself does not call (its tests do); not dead code.
     Properties all_properties() const;
 
   private:

@@ -50,10 +50,11 @@ class File {
 #endif
 
     // Opens `path` for reading (others may read too, no writer is admitted) or, with `writable`,
-    // for reading and writing (no other opener is admitted); the sharing rules are advisory locks
-    // on POSIX and share modes, binding on every other program, on Windows. With `create` a missing
-    // file is created empty; an existing one is never truncated. Directories are refused. Throws
-    // file::FileError.
+    // for reading and writing (no other opener is admitted; kept, like `create`, write and
+    // truncate: the tool only reads, its tests cover the rest); the sharing rules are advisory
+    // locks on POSIX and share modes, binding on every other program, on Windows. With `create` a
+    // missing file is created empty; an existing one is never truncated. Directories are refused.
+    // Throws file::FileError.
     File(const char* path, bool writable, bool create);
     // Takes over `opened`, a handle open for reading, and shares it as a reader does (on POSIX it
     // is refused, and closed, when it names a directory or a writer holds its lock). Throws
@@ -66,6 +67,7 @@ class File {
     // True when exactly `size` bytes were transferred. A short transfer leaves what was
     // transferred in `buffer` and in the position.
     bool read(void* buffer, std::size_t size);
+    // Kept: part of the interface the tool itself does not call (its tests do); not dead code.
     bool write(const void* buffer, std::size_t size);
     // Sets the position; a negative `position` is refused and changes nothing.
     bool seek(std::int32_t position);
@@ -76,6 +78,7 @@ class File {
     // The file's whole length, of which size() keeps only the low 32 bits; 0 on failure.
     std::uint64_t size64();
     // Sets the end of the file to the current position.
+    // Kept: part of the interface the tool itself does not call (its tests do); not dead code.
     bool truncate();
 
   private:
