@@ -34,6 +34,26 @@ struct Plaintext::PlaintextImpl {
         }
     }
 
+    // Moves the content into a fresh block of `n` bytes, followed by `tail_n` bytes from `tail`.
+    // Everything is copied before the old block is wiped and released, since `tail` may lie in
+    // it; the allocation comes first, so a failure leaves the record as it was.
+    void grow(std::uint32_t n, const std::uint8_t* tail = nullptr, std::uint32_t tail_n = 0) {
+        std::uint8_t* block = new std::uint8_t[n];
+        if (size != 0) {
+            std::memcpy(block, data, size);
+        }
+        if (tail_n != 0) {
+            std::memcpy(block + size, tail, tail_n);
+        }
+        if (data != nullptr) {
+            platform::secure_wipe(data, capacity);
+            delete[] data;
+        }
+        data = block;
+        capacity = n;
+        size += tail_n;
+    }
+
     void clear_content() noexcept {
         if (data != nullptr) {
             platform::secure_wipe(data, size);
@@ -85,21 +105,9 @@ void Plaintext::resize(std::uint32_t n) {
 }
 
 void Plaintext::reserve(std::uint32_t n) {
-    if (n <= imp->capacity) {
-        return;
+    if (n > imp->capacity) {
+        imp->grow(n);
     }
-    // Allocate before anything changes, so a failure leaves the buffer as it was.
-    std::uint8_t* block = new std::uint8_t[n];
-    std::uint8_t* old = imp->data;
-    if (imp->size != 0) {
-        std::memcpy(block, old, imp->size);
-    }
-    imp->data = block;
-    if (old != nullptr) {
-        platform::secure_wipe(old, imp->capacity);
-    }
-    imp->capacity = n;
-    delete[] old;
 }
 
 void Plaintext::append(const std::uint8_t* bytes, std::uint32_t n) {
@@ -108,28 +116,13 @@ void Plaintext::append(const std::uint8_t* bytes, std::uint32_t n) {
     if (n == 0) {
         return;
     }
-    const std::uint32_t end = start + n;
-    if (end <= imp->capacity) {
-        // `bytes` may lie in this very block, even overlap the place they go to.
-        std::memmove(imp->data + start, bytes, n);
-        imp->size = end;
+    if (start + n > imp->capacity) {
+        imp->grow(start + n, bytes, n);  // `bytes` may be bytes of the old block
         return;
     }
-    // Growth as in reserve, but the new bytes are taken while the old block is still intact:
-    // they may be bytes of it.
-    std::uint8_t* block = new std::uint8_t[end];
-    std::uint8_t* old = imp->data;
-    if (start != 0) {
-        std::memcpy(block, old, start);
-    }
-    std::memcpy(block + start, bytes, n);
-    imp->data = block;
-    if (old != nullptr) {
-        platform::secure_wipe(old, imp->capacity);
-    }
-    imp->capacity = end;
-    imp->size = end;
-    delete[] old;
+    // `bytes` may lie in this very block, even overlap the place they go to.
+    std::memmove(imp->data + start, bytes, n);
+    imp->size = start + n;
 }
 
 void Plaintext::clear() noexcept {
