@@ -9,7 +9,7 @@
 #include <limits>
 #include <system_error>
 
-#include "app/hex_dump.h"
+#include "output/hex_dump.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -14,14 +14,15 @@
 #include <string>
 #include <vector>
 
-#include "app/hex_dump.h"
 #include "app/load_document.h"
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
 #include "crypto/sha256.h"
+#include "output/hex_dump.h"
 #include "platform/check.h"
 #include "platform/cpu.h"
 #include "secure/Plaintext.h"
+#include "testkit/cpu_paths.h"
 #include "testkit/note_builder.h"
 
 namespace {
@@ -44,43 +45,42 @@ void report(benchmark::State& state, std::size_t bytes_per_iteration) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes_per_iteration));
 }
 
-// A processor path, by the features it needs. Each benchmark runs once per path under the path's
-// own name, with the cpu module limited to those features so the routine takes that path.
-struct Path {
-    const char* name;
-    std::uint32_t features;
-};
+using testsupport::CpuPath;
 
-constexpr Path portable{"portable", 0};
-constexpr Path aesni{"aesni", platform::cpu_aesni};
-constexpr Path shani{"shani", platform::cpu_sha};
-constexpr Path ssse3{"ssse3", platform::cpu_ssse3};
-constexpr Path avx2{"avx2", platform::cpu_avx2};
-// Whatever the processor has: the tool's own choice.
-constexpr Path native{"native", platform::cpu_all};
-
-// Limits the cpu module to `path` while it lives; a path the processor (or NOTEDIAG_CPU=portable)
-// withholds marks the benchmark skipped, and its figure is missing from the report.
-class OnPath {
-  public:
-    OnPath(benchmark::State& state, const Path& path)
-        : available_(path.features == platform::cpu_all || platform::cpu_has(path.features)),
-          previous_(platform::cpu_limit_for_testing(path.features)) {
-        if (!available_) {
-            state.SkipWithError(
-                (std::string(path.name) + ": not available on this machine").c_str());
+// Each benchmark runs once per processor path under the path's own name (testkit/cpu_paths.h),
+// with the cpu module limited to that path's features so the routine takes it.
+CpuPath path_named(const std::vector<CpuPath>& paths, const char* name) {
+    for (const CpuPath& path : paths) {
+        if (std::strcmp(path.name, name) == 0) {
+            return path;
         }
     }
-    ~OnPath() { platform::cpu_limit_for_testing(previous_); }
-    OnPath(const OnPath&) = delete;
-    OnPath& operator=(const OnPath&) = delete;
+    NOTEDIAG_ASSERT(!"a path of that name");
+    return paths.front();
+}
+
+const CpuPath portable = testsupport::aes_cbc_paths().front();
+const CpuPath aesni = path_named(testsupport::aes_cbc_paths(), "aesni");
+const CpuPath shani = path_named(testsupport::sha256_paths(), "shani");
+const CpuPath ssse3 = path_named(testsupport::hex_dump_paths(), "ssse3");
+const CpuPath avx2 = path_named(testsupport::hex_dump_paths(), "avx2");
+const CpuPath native = testsupport::native_cpu_path;
+
+// Forces `path` while it lives; a path the processor (or NOTEDIAG_CPU=portable) withholds marks the
+// benchmark skipped, and its figure is missing from the report.
+class OnPath {
+  public:
+    OnPath(benchmark::State& state, const CpuPath& path) : forced_(path) {
+        if (!forced_.available()) {
+            state.SkipWithError(testsupport::unavailable(path).c_str());
+        }
+    }
 
   private:
-    bool available_;
-    std::uint32_t previous_;
+    testsupport::ForcedCpuPath forced_;
 };
 
-void bm_aes_modes_cbc_decrypt_256(benchmark::State& state, const Path& path) {
+void bm_aes_modes_cbc_decrypt_256(benchmark::State& state, const CpuPath& path) {
     const OnPath on(state, path);
     const auto size = static_cast<std::size_t>(state.range(0));
     const std::vector<std::uint8_t> in = random_bytes(size, 1);
@@ -105,7 +105,7 @@ BENCHMARK_CAPTURE(bm_aes_modes_cbc_decrypt_256, aesni, aesni)
     ->Name("aes_modes_cbc_decrypt/aesni")
     ->Apply(sizes);
 
-void bm_sha256_digest(benchmark::State& state, const Path& path) {
+void bm_sha256_digest(benchmark::State& state, const CpuPath& path) {
     const OnPath on(state, path);
     const auto size = static_cast<std::size_t>(state.range(0));
     const std::vector<std::uint8_t> in = random_bytes(size, 3);
@@ -123,7 +123,7 @@ BENCHMARK_CAPTURE(bm_sha256_digest, portable, portable)
 BENCHMARK_CAPTURE(bm_sha256_digest, shani, shani)->Name("sha256_digest/shani")->Apply(sizes);
 
 // Input bytes per second; the text written is about 4.8 times as much.
-void bm_hex_dump(benchmark::State& state, const Path& path) {
+void bm_hex_dump(benchmark::State& state, const CpuPath& path) {
     const OnPath on(state, path);
     const auto size = static_cast<std::size_t>(state.range(0));
     const std::vector<std::uint8_t> in = random_bytes(size, 4);
@@ -178,7 +178,7 @@ class StdoutToNull {
     int saved;
 };
 
-void bm_load_document(benchmark::State& state, const Path& cpu_path) {
+void bm_load_document(benchmark::State& state, const CpuPath& cpu_path) {
     const OnPath on(state, cpu_path);
     const auto size = static_cast<std::uint32_t>(state.range(0));
     const std::string password = "correct horse";

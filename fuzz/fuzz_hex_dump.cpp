@@ -8,27 +8,18 @@
 #include <cstring>
 #include <string>
 
-#include "app/hex_dump.h"
-#include "platform/cpu.h"
+#include "output/hex_dump.h"
+#include "testkit/cpu_paths.h"
 #include "testkit/reference_dump.h"
 
-namespace {
-
-// What each builder needs; limiting the cpu module to it makes the dump choose that builder.
-constexpr struct {
-    const char* name;
-    std::uint32_t features;
-} kPaths[] = {{"portable", 0}, {"ssse3", platform::cpu_ssse3}, {"avx2", platform::cpu_avx2}};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const auto paths = testsupport::hex_dump_paths();
     const std::string expected = testsupport::reference_dump(data, size);
-    for (const auto& path : kPaths) {
-        if (!platform::cpu_has(path.features)) {
+    for (const auto& path : paths) {
+        const testsupport::ForcedCpuPath forced(path);
+        if (!forced.available()) {
             continue;
         }
-        const std::uint32_t previous = platform::cpu_limit_for_testing(path.features);
         char* text = nullptr;
         std::size_t length = 0;
         std::FILE* out = open_memstream(&text, &length);
@@ -39,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (std::fclose(out) != 0) {
             std::abort();
         }
-        platform::cpu_limit_for_testing(previous);
         if (length != expected.size() || std::memcmp(text, expected.data(), length) != 0) {
             std::fprintf(stderr, "fuzz_hex_dump: %zu bytes dumped differently on the %s path\n",
                          size, path.name);

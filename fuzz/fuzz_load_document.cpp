@@ -1,8 +1,9 @@
-// Runs the tool's whole load on arbitrary files and checks what comes back against a prediction
-// worked out here from the bytes alone: whether there is a document, why not (with the numbers the
-// verdict quotes), and for a document the check-hash and padding verdict and the text itself. A
-// reader that returns a document it should have refused (or the reverse), says the wrong thing
-// about it, or returns the wrong text stops the run, not only a crash.
+// Runs the tool's whole load on arbitrary files, both as the transcript reads (the payload whole,
+// every stage printed) and as the bounded outputs do (in pieces), and checks what comes back
+// against a prediction worked out here from the bytes alone: whether there is a document, why not
+// (with the numbers the verdict quotes), and for a document the check-hash and padding verdict and
+// the text itself. A reader that returns a document it should have refused (or the reverse), says
+// the wrong thing about it, or returns the wrong text stops the run, not only a crash.
 //
 // The prediction decrypts and hashes with the project's own AES and SHA-256, which their vector
 // and libcrypto tests check; what is checked here independently is everything around them.
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "app/load_document.h"
+#include "app/transcript_observer.h"
 #include "app/verdict.h"
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
@@ -45,7 +47,7 @@ std::string memory_file_path;
 
 // What a careful reader must make of `file`, worked out here from the bytes alone.
 struct Expected {
-    LoadFindings findings;
+    DocumentReport report;
     std::string text;  // of a document: the decrypted payload trimmed to its plaintext length
     std::uint32_t flags = 0;
     std::uint32_t width = 0;
@@ -55,21 +57,22 @@ struct Expected {
 // The decrypted payload under `password`, and how its check hash and padding come out.
 void predict_decryption(const std::uint8_t* header, const std::uint8_t* password,
                         std::size_t password_length, Expected& expected) {
-    LoadFindings& f = expected.findings;
+    DocumentReport& f = expected.report;
     std::uint8_t key[32];
     sha256_digest(key, password, password_length);
     AesDecryptContext context{};
     aes_decrypt_schedule_256(key, context);
     std::uint8_t chain[16];
     std::memcpy(chain, header + header_v2::iv, sizeof chain);
-    std::vector<std::uint8_t> plain(f.cipher_len);
-    if (f.cipher_len != 0) {
+    const std::uint32_t cipher_len = f.header.cipher_len;
+    std::vector<std::uint8_t> plain(cipher_len);
+    if (cipher_len != 0) {
         aes_modes_cbc_decrypt(header + header_v2::payload, plain.data(),
-                              static_cast<int>(f.cipher_len), chain, context);
+                              static_cast<int>(cipher_len), chain, context);
     }
-    expected.text.assign(plain.begin(), plain.begin() + f.plain_len);
+    expected.text.assign(plain.begin(), plain.begin() + f.header.plain_len);
 
-    const std::uint32_t extra = f.cipher_len - f.plain_len;
+    const std::uint32_t extra = cipher_len - f.header.plain_len;
     const auto tail_is = [&](std::uint8_t value) {
         return std::all_of(plain.end() - extra, plain.end(),
                            [=](std::uint8_t byte) { return byte == value; });
@@ -93,12 +96,12 @@ void predict_decryption(const std::uint8_t* header, const std::uint8_t* password
 Expected expect(const std::uint8_t* file, std::size_t size, const std::uint8_t* password,
                 std::size_t password_length) {
     Expected expected;
-    LoadFindings& f = expected.findings;
+    DocumentReport& f = expected.report;
     const auto none = [&](NoDocument reason) {
         f.no_document = reason;
         return expected;
     };
-    f.file_size = size;
+    f.input_size = size;
     if (size < container_trailer::size) {
         return none(NoDocument::file_too_short);
     }
@@ -106,16 +109,16 @@ Expected expect(const std::uint8_t* file, std::size_t size, const std::uint8_t* 
     std::size_t length = size;
     const std::uint8_t* trailer = file + size - container_trailer::size;
     if (load_le32(trailer + container_trailer::magic) == container_trailer_magic) {
-        f.document_length = load_le32(trailer + container_trailer::length);
-        f.available = static_cast<std::uint32_t>(size - container_trailer::size);
-        if (f.document_length > f.available) {
+        f.trailer_length = f.document_bytes = load_le32(trailer + container_trailer::length);
+        f.bytes_before_trailer = static_cast<std::uint32_t>(size - container_trailer::size);
+        if (f.trailer_length > f.bytes_before_trailer) {
             return none(NoDocument::trailer_too_long);
         }
-        if (f.document_length < sizeof header_v2_signature) {
+        if (f.trailer_length < sizeof header_v2_signature) {
             return none(NoDocument::document_too_short);
         }
-        length = f.document_length;
-        start = f.available - length;
+        length = f.trailer_length;
+        start = f.bytes_before_trailer - length;
     }
     const std::uint8_t* header = file + start;
     std::memcpy(f.signature, header + header_v2::signature, sizeof f.signature);
@@ -126,19 +129,19 @@ Expected expect(const std::uint8_t* file, std::size_t size, const std::uint8_t* 
         return none(NoDocument::unknown_signature);
     }
     if (length < header_v2_size) {
-        f.available = static_cast<std::uint32_t>(length);
+        f.header_bytes_held = static_cast<std::uint32_t>(length);
         return none(NoDocument::header_cut_off);
     }
-    f.cipher_len = load_le32(header + header_v2::cipher_len);
-    f.plain_len = load_le32(header + header_v2::plain_len);
-    f.available = static_cast<std::uint32_t>(length - header_v2_size);
-    if (f.cipher_len > f.available) {
+    f.header.cipher_len = load_le32(header + header_v2::cipher_len);
+    f.header.plain_len = load_le32(header + header_v2::plain_len);
+    f.bytes_after_header = static_cast<std::uint32_t>(length - header_v2_size);
+    if (f.header.cipher_len > f.bytes_after_header) {
         return none(NoDocument::ciphertext_past_end);
     }
-    if (f.cipher_len % 16 != 0) {
+    if (f.header.cipher_len % 16 != 0) {
         return none(NoDocument::ciphertext_not_whole_blocks);
     }
-    if (f.plain_len > f.cipher_len) {
+    if (f.header.plain_len > f.header.cipher_len) {
         return none(NoDocument::plaintext_too_long);
     }
     expected.flags = load_le32(header + header_v2::flags);
@@ -147,6 +150,15 @@ Expected expect(const std::uint8_t* file, std::size_t size, const std::uint8_t* 
     predict_decryption(header, password, password_length, expected);
     return expected;
 }
+
+// The bounded reading's text, as it is handed on.
+class TextOnly : public ReadObserver {
+  public:
+    void text(const std::uint8_t* bytes, std::size_t count) override {
+        received.append(reinterpret_cast<const char*>(bytes), count);
+    }
+    std::string received;
+};
 
 void write_memory_file(const std::uint8_t* bytes, std::size_t size) {
     if (::ftruncate(memory_file, 0) != 0) {
@@ -224,29 +236,42 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const Expected expected = expect(file, file_size, password, password_length);
-    LoadFindings findings;
-    findings.cipher_len = 0xDEADBEEF;  // the load must start from a clean record
-    const auto document = load_document(memory_file_path, key, findings);
-    const bool expected_document = expected.findings.no_document == NoDocument::none;
+    const bool expected_document = expected.report.no_document == NoDocument::none;
+    // The transcript's reading (the whole payload, every stage printed) and the bounded one (in
+    // pieces, nothing printed) must both establish what the prediction says.
+    TranscriptObserver transcript;
+    DocumentReport whole;
+    whole.header.cipher_len = 0xDEADBEEF;  // the load must start from a clean record
+    const auto document = load_document(memory_file_path, key, transcript, whole);
     if ((document != nullptr) != expected_document) {
         violated(expected_document ? "a sound document was refused"
                                    : "a document came back from a file that holds none");
     }
-    // The verdict quotes exactly the numbers its case needs, so equal lines mean equal findings
-    // wherever they are reported.
-    if (verdict_line(findings) != verdict_line(expected.findings)) {
-        std::fprintf(stderr, "expected: %s\nreported: %s\n",
-                     verdict_line(expected.findings).c_str(), verdict_line(findings).c_str());
-        violated("the verdict differs from the prediction");
+    TextOnly pieces;
+    DocumentReport bounded;
+    if (load_document(memory_file_path, key, pieces, bounded) != nullptr) {
+        violated("the bounded reading built a document");
     }
-    if (check_status(findings) != check_status(expected.findings)) {
-        violated("the --check exit status differs from the prediction");
-    }
-    if (document) {
-        if (findings.padding != expected.findings.padding) {
+    for (const DocumentReport* report : {&whole, &bounded}) {
+        // The verdict quotes exactly the numbers its case needs, so equal lines mean equal
+        // findings wherever they are reported.
+        if (verdict_line(*report) != verdict_line(expected.report)) {
+            std::fprintf(stderr, "expected: %s\nreported: %s\n",
+                         verdict_line(expected.report).c_str(), verdict_line(*report).c_str());
+            violated("the verdict differs from the prediction");
+        }
+        if (check_status(*report) != check_status(expected.report)) {
+            violated("the --check exit status differs from the prediction");
+        }
+        if (expected_document && report->padding != expected.report.padding) {
             violated("the padding is judged wrongly");
         }
+    }
+    if (document) {
         check_document(*document, expected);
+    }
+    if (expected_document && pieces.received != expected.text) {
+        violated("the text handed on in pieces is not the decrypted payload");
     }
     return 0;
 }

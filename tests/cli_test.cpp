@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "document/reasons.h"
 #include "file/File.h"
 #include "support/case_name.h"
 #include "support/run_tool.h"
@@ -30,6 +31,7 @@
 #include "support/transcript_match.h"
 #include "testkit/hostile_files.h"
 #include "testkit/note_builder.h"
+#include "testkit/verdict_lines.h"
 
 namespace {
 
@@ -61,6 +63,55 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(run.out, std::string("notediag ") + NOTEDIAG_VERSION + "\n");
 }
 
+// The manual page as plain text: each macro's arguments run together as the fonts alternate, the
+// escapes the page uses resolved, lines joined by spaces.
+std::string manual_text() {
+    std::ifstream page(NOTEDIAG_MANUAL);
+    std::string text, line;
+    while (std::getline(page, line)) {
+        if (line.rfind(".\\\"", 0) == 0) {
+            continue;
+        }
+        if (!line.empty() && line[0] == '.') {
+            const std::size_t space = line.find(' ');
+            const std::string macro = line.substr(0, space);
+            const bool alternating = macro.size() == 3 && macro != ".TP" && macro != ".PP";
+            std::string joined;
+            std::istringstream arguments(space == std::string::npos ? "" : line.substr(space));
+            for (std::string word; arguments >> std::ws && !arguments.eof();) {
+                if (arguments.peek() == '"') {
+                    arguments.get();
+                    std::getline(arguments, word, '"');
+                } else {
+                    arguments >> word;
+                }
+                joined += (alternating || joined.empty() ? "" : " ") + word;
+            }
+            line = joined;
+        }
+        text += line + " ";
+    }
+    for (const auto& [escape, plain] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"\\-", "-"}, {"\\(aq", "'"}, {"\\&", ""}, {"\\^", ""}, {"\\c ", ""}, {"\\e", "\\"}}) {
+        for (std::size_t at; (at = text.find(escape)) != std::string::npos;) {
+            text.replace(at, escape.size(), plain);
+        }
+    }
+    return text;
+}
+
+// Every reason a load can give is documented where users look, in the table's own words.
+TEST(Cli, HelpAndManualListEveryNoDocumentReason) {
+    const std::string help = run_tool({"--help"}).out;
+    const std::string manual = manual_text();
+    for (const NoDocumentReason& reason : no_document_reasons()) {
+        for (const std::string& words : {std::string(reason.code), std::string(reason.wording)}) {
+            EXPECT_NE(help.find(words), std::string::npos) << "--help lacks: " << words;
+            EXPECT_NE(manual.find(words), std::string::npos) << "the manual lacks: " << words;
+        }
+    }
+}
+
 // A whole run: its arguments, everything it writes and its exit status.
 struct Expect {
     std::vector<std::string> args;
@@ -81,8 +132,7 @@ TEST(Cli, OptionsComeBeforeTheOperands) {
     const std::string document = build_note(Note{});
     const std::string note = dir.write("note", document), none = dir.write("none", "no doc here");
     const std::string out = expected_transcript(document, "secret"), bad = "notediag: ";
-    const std::string matches =
-        "notediag: check hash matches: the password is right and the document is intact\n";
+    const std::string matches = verdict::line(verdict::matches);
     const std::string no_doc = "notediag: no document: unknown signature 6e 6f 20 64 6f 63 20 68\n";
     for (const auto& e : {
              Expect{{"-c", note, "secret"}, out, matches, 0},
@@ -229,8 +279,8 @@ TEST(Cli, TerminalShowsControlBytesEscaped) {
         {{dir.write("note", document), note.password},
          "key <pw\\x1b[31m>, 7/7\n" +
              transcript.substr(key_size, transcript.size() - key_size - note.text.size() - 1) +
-             "clear\\x1b[2J title\\x1b]0;x\\x07 cr\\x0dforged\ttab\nnext\\x7f\\x01\n"
-             "notediag: check hash matches: the password is right and the document is intact\n",
+             "clear\\x1b[2J title\\x1b]0;x\\x07 cr\\x0dforged\ttab\nnext\\x7f\\x01\n" +
+             verdict::line(verdict::matches),
          "",
          0},
         {Output::terminal});
@@ -246,8 +296,7 @@ TEST(Cli, FilesOfTwoGiBOrMoreHoldNoDocument) {
     const std::string found_only = " bytes; documents are found only in files under 2 GiB\n";
     for (const auto& [length, head, tail, err] :
          std::initializer_list<std::tuple<std::uintmax_t, std::string, std::string, std::string>>{
-             {2 * gib - 1, "", carried,
-              "notediag: check hash matches: the password is right and the document is intact\n"},
+             {2 * gib - 1, "", carried, verdict::line(verdict::matches)},
              {2 * gib, "", carried, too_long + "2147483648" + found_only},
              {4 * gib + 10, document, "", too_long + "4294967306" + found_only},
              {5 * gib, "", carried, too_long + "5368709120" + found_only}}) {
@@ -265,8 +314,7 @@ TEST(Cli, FilesOfTwoGiBOrMoreHoldNoDocument) {
     }
 }
 
-const std::string matches =
-    "notediag: check hash matches: the password is right and the document is intact\n";
+const std::string matches = verdict::line(verdict::matches);
 
 // Without PASSWORD the first line of standard input (a pipe; a file on Windows) is the password,
 // and the run is the one that password given as the argument makes.
@@ -296,6 +344,7 @@ TEST(CliPassword, FromStandardInput) {
 
 // A stream is read whole, then searched as a file is; devices are refused unopened.
 TEST(CliPassword, NotesFromStreams) {
+    const TempDir dir;
     const std::string document = build_note(Note{});
     const std::string out = expected_transcript(document, "secret");
     const auto refused = [](const std::string& device) {
@@ -312,6 +361,9 @@ TEST(CliPassword, NotesFromStreams) {
              {{.input = document}, {{"/dev/fd/0", "secret"}, out, matches, 0}},
              {{}, refused("/dev/zero")},
              {{}, refused("/dev/tty")},
+             // A failure is named by what failed: the directory opened, its read did not.
+             {{.input_path = dir.path()},
+              {{"-", "pw"}, "key <pw>, 2/2\n", "notediag: cannot read '-': Is a directory\n", 1}},
              {{.input = document, .session = Session::without_terminal},
               {{"-"},
                "",

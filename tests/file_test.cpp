@@ -58,8 +58,9 @@ TEST_P(FileOpenRefused, RaisesAnEmptyFileErrorAndRecordsWhy) {
         FAIL() << "opened " << path;
     } catch (const file::FileError& error) {
         EXPECT_STREQ(error.what(), "");
-        EXPECT_EQ(file::last_open_error(), GetParam().error)
-            << file::describe_open_error(file::last_open_error());
+        EXPECT_EQ(file::last_failure().operation, file::Operation::open);
+        EXPECT_EQ(file::last_failure().error, GetParam().error)
+            << file::describe_error(file::last_failure().error);
     }
 }
 
@@ -144,9 +145,9 @@ TEST(File, ReadersShareAndAWriterIsAlone) {
     }
     File writer(path.c_str(), true, false);
     EXPECT_THROW(File(path.c_str(), false, false), file::FileError);
-    EXPECT_EQ(file::last_open_error(), in_use);
+    EXPECT_EQ(file::last_failure().error, in_use);
     EXPECT_THROW(File(path.c_str(), true, true), file::FileError) << "a second writer";
-    EXPECT_EQ(file::last_open_error(), in_use);
+    EXPECT_EQ(file::last_failure().error, in_use);
 }
 
 #ifdef _WIN32
@@ -230,10 +231,10 @@ TEST(Input, StreamStopsAtItsLimit) {
             << "ends after the bytes read";
         EXPECT_EQ(spooled, bytes.substr(0, kept) + '\0');
     }
-    LoadFindings findings;
-    findings.no_document = NoDocument::input_too_large;
-    EXPECT_EQ(verdict_line(findings),
-              "notediag: no document: the input is more than 2 GiB; "
+    DocumentReport report;
+    report.no_document = NoDocument::input_too_large;
+    EXPECT_EQ(verdict_line(report),
+              "no document: the input is more than 2 GiB; "
               "documents are found only in files under 2 GiB");
 #endif
 }

@@ -1,4 +1,4 @@
-#include "app/hex_dump.h"
+#include "output/hex_dump.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-#include "app/hex_dump_simd.h"
+#include "output/hex_dump_simd.h"
 #include "platform/check.h"
 #include "support/case_name.h"
 #include "support/cpu_paths.h"

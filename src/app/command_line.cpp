@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "document/reasons.h"
 #include "platform/terminal.h"
 
 namespace {
@@ -55,6 +56,7 @@ bool apply(std::string_view argument, CommandLine& line) {
     return true;
 }
 
+// An empty `error` stands for the usage line.
 CommandLine usage_error(std::string error) {
     CommandLine line;
     line.action = CommandLine::Action::usage_error;
@@ -78,8 +80,8 @@ CommandLine parse_command_line(int argc, char** argv) {
             break;
         }
         if (!apply(argument, line)) {
-            return usage_error("notediag: unrecognized option '" +
-                               platform::escape_control_bytes(argument) + "'");
+            return usage_error("unrecognized option '" + platform::escape_control_bytes(argument) +
+                               "'");
         }
         if (line.action != CommandLine::Action::run) {
             return line;
@@ -87,15 +89,16 @@ CommandLine parse_command_line(int argc, char** argv) {
     }
     const int operands = argc - next;
     if (operands < 1) {
-        return usage_error(usage_line);
+        return usage_error("");
     }
     if (operands > 2) {
-        return usage_error("notediag: too many arguments");
+        return usage_error("too many arguments");
     }
     line.path = argv[next];
+    line.note_on_standard_input = std::string_view(line.path) == "-";
     if (operands == 2) {
         line.password = argv[next + 1];
-    } else if (std::string_view(line.path) == "-" ||
+    } else if (line.note_on_standard_input ||
                platform::is_terminal(platform::StandardStream::input)) {
         line.password_source = CommandLine::PasswordSource::terminal;
     } else {
@@ -104,8 +107,8 @@ CommandLine parse_command_line(int argc, char** argv) {
     return line;
 }
 
-const char* help_text() noexcept {
-    return R"(usage: notediag [OPTION]... PATH [PASSWORD]
+std::string help_text() {
+    std::string text = R"(usage: notediag [OPTION]... PATH [PASSWORD]
 
 Finds the encrypted note in PATH (the whole file, or a document carried in
 front of an 8-byte trailer at its end), decrypts it with the password and
@@ -163,17 +166,33 @@ behind the text):
                                    document
   no document: REASON              nothing could be read, and why
 
+The reasons, each with the code a script can rely on (each capital letter
+stands for a number from the file, S for the 8 signature bytes in hex):
+)";
+    for (const NoDocumentReason& reason : no_document_reasons()) {
+        text += "  ";
+        text += reason.code;
+        text += '\n';
+        text += "      ";
+        text += reason.wording;
+        text += '\n';
+    }
+    text += R"(
 Exit status                without --check   with --check
   check hash matches              0               0
   check hash differs              0               3
   no document                     0               4
-  failure                         1               1  (cannot open the file,
-                                                     out of memory, write error)
-  usage error                     2               2
+  failure                         1               1  (cannot open or read the
+                                                     file or the password, no
+                                                     terminal to ask on, out of
+                                                     memory, write error)
+  usage error                     2               2  (also a password over
+                                                     1 MiB)
 
 Environment:
   NOTEDIAG_DEBUG   when set and not empty, developer traces of the secure
                    buffer go to standard error (on Windows they always go to
                    the debugger output instead)
 )";
+    return text;
 }

@@ -1,4 +1,4 @@
-// The document locator: finds a document in a file (the whole file, or a stretch in front of an
+// The document locator: finds a document in an input (the whole of it, or a stretch in front of an
 // 8-byte trailer at its end), recognises its format and hands it to the matching reader.
 #pragma once
 
@@ -7,9 +7,10 @@
 #include <string>
 
 #include "document/Document.h"
-#include "document/findings.h"
-#include "document/format.h"
+#include "document/read_observer.h"
+#include "document/report.h"
 #include "file/File.h"
+#include "file/input.h"
 #include "secure/Plaintext.h"
 
 // The trailer's two fields (document/format.h says where they lie).
@@ -20,14 +21,18 @@ struct ContainerTrailer {
 
 // Version-1 documents are recognised but not readable: always null.
 std::unique_ptr<Document> read_document_v1(File& file, const DocumentExtent& extent,
-                                           const Plaintext& key, LoadFindings& findings);
+                                           const Plaintext& key, DocumentReport& report);
 
-// Opens `path` read-only (a stream, "-" for standard input, is read whole first: file::open_input)
-// and returns the document it holds, or null when there is none this tool can read (a file too
-// short or too long, or a trailer that does not fit, count as none); `findings` says which, with
-// the numbers from the file. Throws file::FileError when the file cannot be opened or the stream
-// read; the file is closed on every path.
+// Finds the document in `input` and reads it with the reader its signature names, telling
+// `observer` what the reader sees. Returns the document when the observer wants the whole payload
+// and one was read, else null; `report` says what was found, with the numbers from the input (a
+// file too short or too long, or a trailer that does not fit, mean there is no document).
+std::unique_ptr<Document> load_document(file::Input& input, const Plaintext& key,
+                                        ReadObserver& observer, DocumentReport& report);
+
+// The same on `path` opened with file::open_input, which throws file::FileError when it cannot be
+// opened or read; the file is closed on every path.
 std::unique_ptr<Document> load_document(std::string path, const Plaintext& key,
-                                        LoadFindings& findings);
+                                        ReadObserver& observer, DocumentReport& report);
 // The same for a caller that needs only the document.
 std::unique_ptr<Document> load_document(std::string path, const Plaintext& key);

@@ -1,7 +1,6 @@
 // notediag [OPTION]... PATH [PASSWORD]: finds the encrypted note in PATH, decrypts it with the
 // password and prints every stage, so a developer sees where a document or a password goes wrong;
 // then says on standard error what it found.
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -9,11 +8,13 @@
 
 #include "app/command_line.h"
 #include "app/load_document.h"
+#include "app/messages.h"
 #include "app/password.h"
-#include "app/transcript.h"
+#include "app/transcript_observer.h"
 #include "app/verdict.h"
 #include "crypto/aes/aes.h"
 #include "file/File.h"
+#include "output/transcript.h"
 #include "platform/console.h"
 #include "platform/process.h"
 #include "platform/terminal.h"
@@ -37,7 +38,7 @@ bool output_went_out() {
     if (transcript::finish()) {
         return true;
     }
-    std::fprintf(stderr, "notediag: write error: %s\n", std::strerror(transcript::first_error()));
+    messages::sayf("write error: %s", platform::error_text(transcript::first_error()));
     return false;
 }
 
@@ -54,8 +55,9 @@ int run(const CommandLine& command) {
     transcript::untrusted(key.data(), key.size());
     transcript::format(">, %d/%d\n", static_cast<int>(key.size()), static_cast<int>(key.size()));
 
-    LoadFindings findings;
-    std::unique_ptr<Document> document = load_document(command.path, key, findings);
+    TranscriptObserver observer;
+    DocumentReport report;
+    std::unique_ptr<Document> document = load_document(command.path, key, observer, report);
     if (document) {
         print_text(document->text(0));
     } else {
@@ -69,9 +71,56 @@ int run(const CommandLine& command) {
         return exit_failure;
     }
     if (!command.quiet) {
-        std::fprintf(stderr, "%s\n", verdict_line(findings).c_str());
+        messages::say(verdict_line(report));
     }
-    return command.check ? check_status(findings) : exit_completed;
+    return command.check ? check_status(report) : exit_completed;
+}
+
+// What could not be done with the input, in the words of the operation that failed.
+void report_file_failure(const char* path) {
+    const file::Failure failure = file::last_failure();
+    const char* what = failure.operation == file::Operation::open   ? "cannot open"
+                       : failure.operation == file::Operation::read ? "cannot read"
+                                                                    : "cannot keep a copy of";
+    const std::string shown = platform::escape_control_bytes(path);
+    if (failure.error == 0) {
+        messages::sayf("%s '%s'", what, shown.c_str());
+    } else {
+        messages::sayf("%s '%s': %s", what, shown.c_str(), file::describe_error(failure.error));
+    }
+}
+
+int run_guarded(const CommandLine& command) {
+    try {
+        return run(command);
+    } catch (const file::FileError&) {
+        transcript::finish();
+        report_file_failure(command.path);
+    } catch (const std::bad_alloc&) {
+        transcript::finish();
+        messages::say("out of memory");
+    } catch (const std::exception& failure) {
+        transcript::finish();
+        messages::say(failure.what());
+    }
+    return exit_failure;
+}
+
+int dispatch(int argc, char** argv) {
+    const CommandLine command = parse_command_line(argc, argv);
+    switch (command.action) {
+        case CommandLine::Action::usage_error:
+            return messages::usage_failure(command.error);
+        case CommandLine::Action::help:
+            transcript::format("%s", help_text().c_str());
+            return output_went_out() ? exit_completed : exit_failure;
+        case CommandLine::Action::version:
+            transcript::format("notediag %s\n", NOTEDIAG_VERSION);
+            return output_went_out() ? exit_completed : exit_failure;
+        case CommandLine::Action::run:
+            break;
+    }
+    return run_guarded(command);
 }
 
 }  // namespace
@@ -80,35 +129,7 @@ int main(int argc, char** argv) {
     // First of all: argv already holds the password.
     platform::keep_memory_private();
     platform::use_binary_standard_streams();
-    const CommandLine command = parse_command_line(argc, argv);
-    switch (command.action) {
-        case CommandLine::Action::usage_error:
-            std::fprintf(stderr, "%s\n%s\n", command.error.c_str(), try_line);
-            return exit_usage;
-        case CommandLine::Action::help:
-            transcript::format("%s", help_text());
-            return output_went_out() ? exit_completed : exit_failure;
-        case CommandLine::Action::version:
-            transcript::format("notediag %s\n", NOTEDIAG_VERSION);
-            return output_went_out() ? exit_completed : exit_failure;
-        case CommandLine::Action::run:
-            break;
-    }
-
-    try {
-        return run(command);
-    } catch (const file::FileError&) {
-        transcript::finish();
-        const int error = file::last_open_error();
-        std::fprintf(stderr, "notediag: cannot open '%s'%s%s\n",
-                     platform::escape_control_bytes(command.path).c_str(), error != 0 ? ": " : "",
-                     error != 0 ? file::describe_open_error(error) : "");
-    } catch (const std::bad_alloc&) {
-        transcript::finish();
-        std::fprintf(stderr, "notediag: out of memory\n");
-    } catch (const std::exception& failure) {
-        transcript::finish();
-        std::fprintf(stderr, "notediag: %s\n", failure.what());
-    }
-    return exit_failure;
+    const int status = dispatch(argc, argv);
+    // A message that could not be written is an answer lost, as a transcript would be.
+    return messages::all_went_out() ? status : exit_failure;
 }

@@ -1,24 +1,22 @@
 #include "app/password.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 
-#include "app/verdict.h"
-#include "platform/console.h"
+#include "app/messages.h"
 #include "platform/process.h"
+#include "platform/stream.h"
 #include "platform/terminal.h"
 
 namespace {
 
 enum class Line { read, too_long, failed };
 
-// Reads through `read` (a system read: the count, 0 at the end, -1 on failure, with errno kept in
-// `error`) into `key` up to the first newline or the end. The bytes are read into the buffer's own
-// room, which doubles as needed (each growth wipes the block it leaves); bytes read past the
-// newline are wiped with the room left over.
+// Reads through `read` (as platform::read_handle reads: the count, 0 at the end, -1 on failure with
+// the error code in `error`) into `key` up to the first newline or the end. The bytes are read into
+// the buffer's own room, which doubles as needed (each growth wipes the block it leaves); bytes
+// read past the newline are wiped with the room left over.
 template <typename Read>
 Line read_line(Plaintext& key, Read read, int& error) {
     // The longest password may still be followed by a carriage return and the newline.
@@ -31,8 +29,7 @@ Line read_line(Plaintext& key, Read read, int& error) {
             key.reserve(std::min(most, std::max<std::uint32_t>(64, 2 * kept)));
         }
         key.resize(key.capacity());
-        const std::ptrdiff_t got = read(key.data() + kept, key.size() - kept);
-        error = errno;
+        const std::ptrdiff_t got = read(key.data() + kept, key.size() - kept, error);
         key.resize(kept + static_cast<std::uint32_t>(std::max<std::ptrdiff_t>(got, 0)));
         if (got < 0) {
             key.clear();
@@ -70,24 +67,28 @@ int take_password(const CommandLine& command, Plaintext& key) {
             platform::wipe_argument(command.password);
             return 0;
         case Source::standard_input:
-            line = read_line(key, platform::read_standard_input, error);
+            line = read_line(
+                key,
+                [](void* to, std::size_t n, int& e) {
+                    return platform::read_handle(platform::standard_input(), to, n, e);
+                },
+                error);
             break;
         case Source::terminal: {
             // With the note on standard input only the terminal itself can be asked.
-            const bool note_on_input = std::strcmp(command.path, "-") == 0;
+            const bool note_on_input = command.note_on_standard_input;
             platform::TerminalPrompt prompt("Password: ", !note_on_input);
             if (!prompt.asked()) {
-                std::fprintf(stderr, "notediag: %s\n",
-                             note_on_input
-                                 ? "standard input cannot carry both the note and the password"
-                                 : "cannot ask for the password: no terminal");
                 if (note_on_input) {
-                    std::fprintf(stderr, "%s\n", try_line);
+                    return messages::usage_failure(
+                        "standard input cannot carry both the note and the password");
                 }
-                return note_on_input ? exit_usage : exit_failure;
+                messages::say("cannot ask for the password: no terminal");
+                return exit_failure;
             }
             line = read_line(
-                key, [&prompt](void* to, std::size_t n) { return prompt.read(to, n); }, error);
+                key, [&prompt](void* to, std::size_t n, int& e) { return prompt.read(to, n, e); },
+                error);
             break;
         }
     }
@@ -95,11 +96,11 @@ int take_password(const CommandLine& command, Plaintext& key) {
         case Line::read:
             return 0;
         case Line::too_long:
-            std::fprintf(stderr, "notediag: password longer than 1 MiB\n");
+            messages::say("password longer than 1 MiB");
             return exit_usage;
         case Line::failed:
             break;
     }
-    std::fprintf(stderr, "notediag: cannot read the password: %s\n", std::strerror(error));
+    messages::sayf("cannot read the password: %s", platform::error_text(error));
     return exit_failure;
 }

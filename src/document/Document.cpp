@@ -30,7 +30,7 @@ std::int32_t Document::add_text(const Plaintext& text) {
 
 std::int32_t Document::take_text(Plaintext& text) {
     imp->texts.emplace_back();  // an empty text: only this step can fail
-    imp->texts.back().swap(text);
+    imp->texts.back().take_from(text);
     return text_count() - 1;
 }
 

@@ -3,41 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/hex_dump.h"
-#include "app/transcript.h"
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
 #include "crypto/sha256.h"
+#include "output/hex_dump.h"
 #include "platform/little_endian.h"
 #include "platform/secure_wipe.h"
 
 namespace {
-
-using platform::load_le32;
-
-struct HeaderV2 {
-    std::uint8_t signature[8];
-    std::uint8_t wanted_hash[32];
-    std::uint8_t iv[16];
-    std::uint32_t cipher_len;
-    std::uint32_t plain_len;
-    std::uint32_t flags;
-    std::uint32_t width;
-    std::uint32_t height;
-};
-
-HeaderV2 parse_header(const std::uint8_t (&raw)[header_v2_size]) {
-    HeaderV2 header{};
-    std::memcpy(header.signature, raw + header_v2::signature, sizeof header.signature);
-    std::memcpy(header.wanted_hash, raw + header_v2::wanted_hash, sizeof header.wanted_hash);
-    std::memcpy(header.iv, raw + header_v2::iv, sizeof header.iv);
-    header.cipher_len = load_le32(raw + header_v2::cipher_len);
-    header.plain_len = load_le32(raw + header_v2::plain_len);
-    header.flags = load_le32(raw + header_v2::flags);
-    header.width = load_le32(raw + header_v2::width);
-    header.height = load_le32(raw + header_v2::height);
-    return header;
-}
 
 // What the reader derives from the password lives here, so it is wiped on every way out,
 // an exception included.
@@ -52,128 +25,276 @@ struct Secrets {
     ~Secrets() { platform::secure_wipe(this, sizeof *this); }
 };
 
-void dump(const char* label, const void* data, std::uint32_t count) {
-    transcript::line(label);
-    transcript::dump(data, count);
+// The CBC mode takes an int length; a payload past 2 GiB goes in pieces, which continue one chain
+// through the working IV and give the same bytes as a single call.
+void decrypt(std::uint8_t* bytes, std::uint32_t count, Secrets& secrets) {
+    constexpr std::uint32_t largest_piece = 0x7FFFFFF0;
+    for (std::uint32_t done = 0; done < count;) {
+        const std::uint32_t piece = std::min(count - done, largest_piece);
+        aes_modes_cbc_decrypt(bytes + done, bytes + done, static_cast<int>(piece),
+                              secrets.working_iv, secrets.context);
+        done += piece;
+    }
 }
 
-std::nullptr_t whoops(const char* what, LoadFindings& findings, NoDocument reason) {
-    transcript::format("whoops, %s\n", what);
-    findings.no_document = reason;
-    return nullptr;
-}
-
-// The bytes `file` delivered from `from` up to its position, after a read that came short of
-// what the extent promised (the file shrank while it was read, or the device failed).
-std::uint32_t delivered(File& file, std::uint32_t from) {
-    const std::uint32_t position = file.tell();
-    return position > from ? position - from : 0;
-}
-
-Padding classify_padding(const std::uint8_t* padding, std::uint32_t count) {
+// The `count` bytes in front of `end`, read only when there are at most 16 of them.
+Padding classify_padding(const std::uint8_t* end, std::uint32_t count) {
     if (count == 0) {
         return Padding::absent;
     }
+    if (count > 16) {
+        return Padding::malformed;
+    }
     const auto all = [&](std::uint8_t value) {
-        return std::all_of(padding, padding + count, [=](std::uint8_t b) { return b == value; });
+        return std::all_of(end - count, end, [=](std::uint8_t b) { return b == value; });
     };
-    return (count <= 16 && all(static_cast<std::uint8_t>(count))) || (count <= 15 && all(0))
-               ? Padding::well_formed
-               : Padding::malformed;
+    return all(static_cast<std::uint8_t>(count)) || (count <= 15 && all(0)) ? Padding::well_formed
+                                                                            : Padding::malformed;
 }
 
-}  // namespace
+// Hashes the decrypted payload as it passes, in order, and taps the stream twice: at the plaintext
+// length a copy is finished with the IV into the check hash, and at `resume_at` the state is kept
+// so that other plaintext lengths can be tried later without hashing the text again.
+class PayloadHash {
+  public:
+    explicit PayloadHash(const HeaderV2& header)
+        : iv_(header.iv),
+          plain_len_(header.plain_len),
+          resume_at_(header.cipher_len > retry_reach ? (header.cipher_len - retry_reach) & ~63u
+                                                     : 0) {
+        sha256_begin(running_);
+        tap();
+    }
+    PayloadHash(const PayloadHash&) = delete;
+    PayloadHash& operator=(const PayloadHash&) = delete;
+    ~PayloadHash() {
+        platform::secure_wipe(&running_, sizeof running_);
+        platform::secure_wipe(&resume_, sizeof resume_);
+    }
 
-std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& extent,
-                                           const Plaintext& key, LoadFindings& findings) {
-    std::uint8_t raw[header_v2_size];
-    if (extent.length < header_v2_size) {
-        findings.available = extent.length;
-        return whoops("header cut off", findings, NoDocument::header_cut_off);
+    void feed(const std::uint8_t* bytes, std::size_t count) {
+        while (count > 0 && !(checked_ && resumed_)) {
+            const std::uint32_t next_tap =
+                std::min(checked_ ? resume_at_ : plain_len_, resumed_ ? plain_len_ : resume_at_);
+            const auto take =
+                static_cast<std::uint32_t>(std::min<std::size_t>(count, next_tap - position_));
+            sha256_add(running_, bytes, take);
+            position_ += take;
+            bytes += take;
+            count -= take;
+            tap();
+        }
     }
-    if (!file.seek(static_cast<std::int32_t>(extent.start)) || !file.read(raw, sizeof raw)) {
-        findings.available = delivered(file, extent.start);
-        return whoops("header cut off", findings, NoDocument::header_cut_off);
-    }
-    const HeaderV2 header = parse_header(raw);
-    findings.cipher_len = header.cipher_len;
-    findings.plain_len = header.plain_len;
-    if (std::memcmp(header.signature, header_v2_signature, sizeof header.signature) != 0) {
-        transcript::line("whoops, not header_v2_signature");
-    }
-    transcript::format(
-        "%d/%d bytes, %dx%d window size\n", static_cast<std::int32_t>(header.cipher_len),
-        static_cast<std::int32_t>(header.plain_len), static_cast<std::int32_t>(header.width),
-        static_cast<std::int32_t>(header.height));
-    dump("iv:", header.iv, sizeof header.iv);
-    dump("wanted hash:", header.wanted_hash, sizeof header.wanted_hash);
 
-    // The header is not trusted with an allocation: what it claims must lie in the document, and
-    // a document behind a trailer ends where the trailer begins.
-    const char* const past_end = extent.behind_trailer
-                                     ? "ciphertext runs past the end of the document"
-                                     : "ciphertext runs past the end of the file";
-    findings.available = extent.length - header_v2_size;
-    if (header.cipher_len > findings.available) {
-        return whoops(past_end, findings, NoDocument::ciphertext_past_end);
+    const std::uint8_t* check_hash() const { return check_; }
+    const Sha256Context& resume_state() const { return resume_; }
+    std::uint32_t resume_at() const { return resume_at_; }
+
+  private:
+    void tap() {
+        if (!checked_ && position_ == plain_len_) {
+            Sha256Context finishing = running_;
+            sha256_add(finishing, iv_, 16);
+            sha256_end(finishing, check_);
+            platform::secure_wipe(&finishing, sizeof finishing);
+            checked_ = true;
+        }
+        if (!resumed_ && position_ == resume_at_) {
+            resume_ = running_;
+            resumed_ = true;
+        }
     }
-    // One buffer, `payload`, holds the ciphertext as read and then, decrypted in place, the
-    // plaintext: one block of the ciphertext's size for the whole load, which the document then
-    // takes over. A large note thus costs one allocation and one pass of page faults, not three.
-    Plaintext payload;
-    payload.resize(header.cipher_len);
-    if (!file.read(payload.data(), payload.size())) {
-        findings.available = delivered(file, extent.start + header_v2_size);
-        return whoops(past_end, findings, NoDocument::ciphertext_past_end);
-    }
-    dump("ciphertext:", payload.data(), header.cipher_len);
-    if (header.cipher_len % 16 != 0) {
-        return whoops("ciphertext length is not a multiple of 16", findings,
-                      NoDocument::ciphertext_not_whole_blocks);
-    }
-    if (header.plain_len > header.cipher_len) {
-        return whoops("plaintext length exceeds ciphertext length", findings,
-                      NoDocument::plaintext_too_long);
-    }
-    Secrets secrets;
+
+    const std::uint8_t* iv_;
+    std::uint32_t plain_len_;
+    std::uint32_t resume_at_;
+    std::uint32_t position_ = 0;
+    bool checked_ = false;
+    bool resumed_ = false;
+    Sha256Context running_;
+    Sha256Context resume_{};
+    std::uint8_t check_[sha256_digest_size] = {};
+};
+
+// What a decrypted payload shows: the padding's verdict (from the bytes in front of `payload_end`)
+// and the check hash.
+void conclude(const HeaderV2& header, const PayloadHash& hash, const std::uint8_t* payload_end,
+              DocumentReport& report) {
+    report.decrypted = true;
+    report.payload_length = header.cipher_len;
+    report.padding = classify_padding(payload_end, header.cipher_len - header.plain_len);
+    std::memcpy(report.computed_hash, hash.check_hash(), sizeof report.computed_hash);
+    report.check_hash_matches =
+        std::memcmp(report.computed_hash, header.wanted_hash, sizeof report.computed_hash) == 0;
+}
+
+void derive(const Plaintext& key, const HeaderV2& header, Secrets& secrets) {
     sha256_digest(secrets.key, key.data(), key.size());
     std::memcpy(secrets.working_iv, header.iv, sizeof secrets.working_iv);
     aes_tables_init();
     aes_decrypt_schedule_256(secrets.key, secrets.context);
-    // The mode takes an int length; a payload past 2 GiB goes in pieces, which continue one
-    // chain through the working IV and give the same bytes as a single call.
-    constexpr std::uint32_t largest_piece = 0x7FFFFFF0;
-    for (std::uint32_t done = 0; done < header.cipher_len;) {
-        const std::uint32_t piece = std::min(header.cipher_len - done, largest_piece);
-        aes_modes_cbc_decrypt(payload.data() + done, payload.data() + done, static_cast<int>(piece),
-                              secrets.working_iv, secrets.context);
-        done += piece;
-    }
+}
 
-    dump("plaintext (before shrink):", payload.data(), payload.size());
-    // The shrink wipes the padding, so it is judged first.
-    findings.padding =
-        classify_padding(payload.data() + header.plain_len, header.cipher_len - header.plain_len);
-    payload.resize(header.plain_len);
-
-    std::uint8_t check_hash[sha256_digest_size];
-    {
-        Sha256Hasher hasher;
-        hasher.init();
-        hasher.update(payload.data(), payload.size());
-        hasher.update(header.iv, sizeof header.iv);
-        hasher.finish(check_hash);
-    }
-    dump("decrypted hash:", check_hash, sizeof check_hash);
-    findings.check_hash_matches =
-        std::memcmp(check_hash, header.wanted_hash, sizeof check_hash) == 0;
-    dump("plaintext:", payload.data(), payload.size());
-
+std::unique_ptr<Document> make_document(Plaintext& text, const HeaderV2& header) {
     auto document = std::make_unique<Document>();
-    document->take_text(payload);
+    document->take_text(text);
     document->set_property("readonly", (header.flags & 1) != 0 ? "1" : "0");
     document->set_property("maximized", (header.flags & 2) != 0 ? "1" : "0");
     document->set_property("width", int_to_string(static_cast<std::int32_t>(header.width)));
     document->set_property("height", int_to_string(static_cast<std::int32_t>(header.height)));
     return document;
+}
+
+struct Reading {
+    File& file;
+    const DocumentExtent& extent;
+    ReadObserver& observer;
+    DocumentReport& report;
+
+    std::nullptr_t whoops(NoDocument reason) {
+        report.no_document = reason;
+        observer.whoops(reason, extent.behind_trailer);
+        return nullptr;
+    }
+
+    std::nullptr_t past_end() {
+        report.bytes_after_header = bytes_delivered_since(file, extent.start + header_v2_size);
+        return whoops(NoDocument::ciphertext_past_end);
+    }
+
+    // The transcript's path: one buffer, `payload`, holds the ciphertext as read and then,
+    // decrypted in place, the plaintext, which the document then takes over. A large note thus
+    // costs one allocation and one pass of page faults, not three.
+    std::unique_ptr<Document> whole(const HeaderV2& header, const Plaintext& key) {
+        Plaintext payload;
+        payload.resize(header.cipher_len);
+        if (!file.read(payload.data(), payload.size())) {
+            return past_end();
+        }
+        observer.stage(ReadStage::ciphertext, payload.data(), header.cipher_len);
+        if (const NoDocument refused = check_lengths(header); refused != NoDocument::none) {
+            return whoops(refused);
+        }
+        Secrets secrets;
+        derive(key, header, secrets);
+        decrypt(payload.data(), header.cipher_len, secrets);
+        observer.decrypted(0, payload.data(), header.cipher_len);
+        observer.stage(ReadStage::plaintext_before_shrink, payload.data(), payload.size());
+
+        PayloadHash hash(header);
+        hash.feed(payload.data(), payload.size());
+        observer.hash_resume(hash.resume_state(), hash.resume_at(),
+                             payload.data() + hash.resume_at(),
+                             header.cipher_len - hash.resume_at());
+        // The shrink wipes the padding, so it is judged first.
+        conclude(header, hash, payload.data() + payload.size(), report);
+        payload.resize(header.plain_len);
+        observer.stage(ReadStage::decrypted_hash, report.computed_hash,
+                       sizeof report.computed_hash);
+        observer.stage(ReadStage::plaintext, payload.data(), payload.size());
+        return make_document(payload, header);
+    }
+
+    // The bounded path: read, decrypt, hash and hand on one piece at a time. Only the payload's
+    // tail from the hash's resumption point is kept, for the padding and for hash_resume.
+    std::nullptr_t in_pieces(const HeaderV2& header, const Plaintext& key) {
+        if (const NoDocument refused = check_lengths(header); refused != NoDocument::none) {
+            return whoops(refused);
+        }
+        Secrets secrets;
+        derive(key, header, secrets);
+        PayloadHash hash(header);
+        Plaintext piece;
+        piece.resize(std::min(header.cipher_len, read_piece_size));
+        Plaintext tail;
+        tail.resize(header.cipher_len - hash.resume_at());
+        for (std::uint32_t done = 0; done < header.cipher_len;) {
+            const std::uint32_t count = std::min(header.cipher_len - done, read_piece_size);
+            if (!file.read(piece.data(), count)) {
+                return past_end();
+            }
+            decrypt(piece.data(), count, secrets);
+            observer.decrypted(done, piece.data(), count);
+            hash.feed(piece.data(), count);
+            if (done < header.plain_len) {
+                observer.text(piece.data(), std::min(count, header.plain_len - done));
+            }
+            // The part of this piece that lies in the tail.
+            const std::uint32_t end = done + count;
+            if (end > hash.resume_at()) {
+                const std::uint32_t from = std::max(done, hash.resume_at());
+                std::memcpy(tail.data() + (from - hash.resume_at()), piece.data() + (from - done),
+                            end - from);
+            }
+            done = end;
+        }
+        observer.hash_resume(hash.resume_state(), hash.resume_at(), tail.data(), tail.size());
+        conclude(header, hash, tail.data() + tail.size(), report);
+        observer.stage(ReadStage::decrypted_hash, report.computed_hash,
+                       sizeof report.computed_hash);
+        return nullptr;
+    }
+
+    static NoDocument check_lengths(const HeaderV2& header) {
+        if (header.cipher_len % 16 != 0) {
+            return NoDocument::ciphertext_not_whole_blocks;
+        }
+        if (header.plain_len > header.cipher_len) {
+            return NoDocument::plaintext_too_long;
+        }
+        return NoDocument::none;
+    }
+};
+
+}  // namespace
+
+HeaderV2 parse_header_v2(const std::uint8_t (&raw)[header_v2_size]) noexcept {
+    using platform::load_le32;
+    HeaderV2 header{};
+    std::memcpy(header.signature, raw + header_v2::signature, sizeof header.signature);
+    std::memcpy(header.wanted_hash, raw + header_v2::wanted_hash, sizeof header.wanted_hash);
+    std::memcpy(header.iv, raw + header_v2::iv, sizeof header.iv);
+    header.cipher_len = load_le32(raw + header_v2::cipher_len);
+    header.plain_len = load_le32(raw + header_v2::plain_len);
+    header.flags = load_le32(raw + header_v2::flags);
+    header.width = load_le32(raw + header_v2::width);
+    header.height = load_le32(raw + header_v2::height);
+    return header;
+}
+
+std::uint32_t bytes_delivered_since(File& file, std::uint32_t from) {
+    const std::uint32_t position = file.tell();
+    return position > from ? position - from : 0;
+}
+
+std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& extent,
+                                           const Plaintext& key, ReadObserver& observer,
+                                           DocumentReport& report) {
+    Reading reading{file, extent, observer, report};
+    std::uint8_t raw[header_v2_size];
+    if (extent.length < header_v2_size) {
+        report.header_bytes_held = extent.length;
+        return reading.whoops(NoDocument::header_cut_off);
+    }
+    if (!file.seek(static_cast<std::int32_t>(extent.start)) || !file.read(raw, sizeof raw)) {
+        report.header_bytes_held = bytes_delivered_since(file, extent.start);
+        return reading.whoops(NoDocument::header_cut_off);
+    }
+    const HeaderV2& header = report.header = parse_header_v2(raw);
+    report.header_read = true;
+    if (std::memcmp(header.signature, header_v2_signature, sizeof header.signature) != 0) {
+        observer.signature_differs();
+    }
+    observer.header(header);
+    observer.stage(ReadStage::iv, header.iv, sizeof header.iv);
+    observer.stage(ReadStage::wanted_hash, header.wanted_hash, sizeof header.wanted_hash);
+
+    // The header is not trusted with an allocation: what it claims must lie in the document, and
+    // a document behind a trailer ends where the trailer begins.
+    report.bytes_after_header = extent.length - header_v2_size;
+    if (header.cipher_len > report.bytes_after_header) {
+        return reading.whoops(NoDocument::ciphertext_past_end);
+    }
+    return observer.wants_whole_payload() ? reading.whole(header, key)
+                                          : reading.in_pieces(header, key);
 }

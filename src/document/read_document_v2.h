@@ -1,18 +1,26 @@
 // Reader of version-2 documents: a 76-byte header, then an AES-256-CBC payload whose key is the
-// SHA-256 digest of the password. Every stage is dumped to standard output.
+// SHA-256 digest of the password. It tells every stage to an observer and returns what it
+// established in the report.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 #include "document/Document.h"
-#include "document/findings.h"
-#include "document/format.h"
+#include "document/read_observer.h"
+#include "document/report.h"
 #include "file/File.h"
 #include "secure/Plaintext.h"
 
 // Reads the document at `extent` of `file` and decrypts it with `key`; header and ciphertext must
-// lie inside the extent. Returns null, after one "whoops, ..." line, when the header is damaged
-// beyond reading. `findings` receives why, or how the check hash and the padding came out.
+// lie inside the extent. When the header is damaged beyond reading, tells `observer` why and
+// returns null. Otherwise the report says how the padding and the check hash came out, and the
+// result is the Document when the observer wants the whole payload, null when it took the text in
+// pieces.
 std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& extent,
-                                           const Plaintext& key, LoadFindings& findings);
+                                           const Plaintext& key, ReadObserver& observer,
+                                           DocumentReport& report);
+
+// The bytes `file` delivered from `from` up to its position, after a read that came short of what
+// the extent promised (the file shrank while it was read, or the device failed).
+std::uint32_t bytes_delivered_since(File& file, std::uint32_t from);

@@ -1,4 +1,5 @@
-// What both platforms' File share: the transfer-count check in front of their reads and writes.
+// What both platforms' File share: the record of the last failure and the transfer-count check in
+// front of their reads and writes.
 #include "file/File.h"
 
 #include <cstdint>
@@ -13,6 +14,24 @@
 // from.
 using DWORD = std::uint32_t;
 #endif
+
+namespace file {
+namespace {
+
+thread_local Failure last;
+
+}  // namespace
+
+Failure last_failure() noexcept {
+    return last;
+}
+
+void raise_failure(Operation operation, int error) {
+    last = {operation, error};
+    throw FileError();
+}
+
+}  // namespace file
 
 bool File::read(void* buffer, std::size_t size) {
     NOTEDIAG_ASSERT(size <= std::numeric_limits<DWORD>::max());

@@ -11,10 +11,12 @@
 #include <cstdint>
 #include <exception>
 
+#include "platform/stream.h"
+
 namespace file {
 
-// Raised when a file cannot be opened. It carries no text and no error code of its own;
-// last_open_error() tells why the most recent open failed.
+// Raised when a file cannot be opened, or a stream cannot be read into its spool. It carries no
+// text and no error code of its own; last_failure() tells what failed and why.
 class FileError : public std::exception {
   public:
     FileError() noexcept = default;
@@ -24,40 +26,49 @@ class FileError : public std::exception {
     const char* message = "";
 };
 
-// The platform's error code of the most recent failed open on this thread (errno, or
-// GetLastError() on Windows), 0 when none has failed.
-int last_open_error() noexcept;
+// What the most recent FileError on this thread was raised for.
+enum class Operation : std::uint8_t {
+    open,   // the path could not be opened as a file
+    read,   // a stream could not be read
+    store,  // a stream's bytes could not be written into its spool
+};
 
-// A short reason for an error code from last_open_error(), worded alike on every platform for the
-// common cases ("No such file or directory", "Permission denied", "locked by another program").
-const char* describe_open_error(int error) noexcept;
+struct Failure {
+    Operation operation = Operation::open;
+    // The platform's error code (errno, or GetLastError() on Windows), or one of the file layer's
+    // own below; 0 when nothing has failed.
+    int error = 0;
+};
+
+Failure last_failure() noexcept;
+
+// A short reason for a Failure's error, worded alike on every platform for the common cases ("No
+// such file or directory", "Permission denied", "locked by another program").
+const char* describe_error(int error) noexcept;
 
 // The file layer's own reason, beside the platform's codes (which are never negative): the path
 // names something that cannot be read as a file, such as a device.
 inline constexpr int not_a_file_or_pipe = -1;
 
-// Records `error` as the reason of a failed open and raises file::FileError.
-[[noreturn]] void raise_open_error(int error);
+// Records `operation` and `error` as the most recent failure and raises file::FileError.
+[[noreturn]] void raise_failure(Operation operation, int error);
 
 }  // namespace file
 
 class File {
   public:
-#ifdef _WIN32
-    using NativeHandle = void*;  // HANDLE
-#else
-    using NativeHandle = int;
-#endif
+    using NativeHandle = platform::NativeHandle;
 
     // Opens `path` for reading (others may read too, no writer is admitted) or, with `writable`,
-    // for reading and writing (no other opener is admitted; kept, like `create`, write and
-    // truncate: the tool only reads, its tests cover the rest); the sharing rules are advisory
-    // locks on POSIX and share modes, binding on every other program, on Windows. With `create` a
-    // missing file is created empty; an existing one is never truncated. Directories are refused.
-    // Throws file::FileError.
+    // for reading and writing (no other opener is admitted; kept, like `create` and truncate: the
+    // tool opens paths only to read them, its tests cover the rest); the sharing rules are
+    // advisory locks on POSIX and share modes, binding on every other program, on Windows. With
+    // `create` a missing file is created empty; an existing one is never truncated. Directories
+    // are refused. Throws file::FileError.
     File(const char* path, bool writable, bool create);
-    // Takes over `opened`, a handle open for reading, and shares it as a reader does (on POSIX it
-    // is refused, and closed, when it names a directory or a writer holds its lock). Throws
+    // Takes over `opened`, a handle open for reading or for reading and writing (the spool of a
+    // stream is written through it, then read), and shares it as a reader does (on POSIX it is
+    // refused, and closed, when it names a directory or a writer holds its lock). Throws
     // file::FileError.
     explicit File(NativeHandle opened);
     ~File();
@@ -67,13 +78,13 @@ class File {
     // True when exactly `size` bytes were transferred. A short transfer leaves what was
     // transferred in `buffer` and in the position.
     bool read(void* buffer, std::size_t size);
-    // Kept: part of the interface the tool itself does not call (its tests do); not dead code.
     bool write(const void* buffer, std::size_t size);
     // Sets the position; a negative `position` is refused and changes nothing.
     bool seek(std::int32_t position);
     // The current position, low 32 bits; 0 on failure.
     std::uint32_t tell();
     // The file's length, low 32 bits; 0 on failure.
+    // Kept: part of the interface the tool itself does not call (its tests do); not dead code.
     std::uint32_t size();
     // The file's whole length, of which size() keeps only the low 32 bits; 0 on failure.
     std::uint64_t size64();

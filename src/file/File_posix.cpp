@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 
 // Lengths and positions past 2 GiB must reach the system intact on 32-bit hosts too; the build
 // asks for 64-bit file offsets (_FILE_OFFSET_BITS=64).
@@ -15,14 +14,11 @@ static_assert(sizeof(off_t) == 8, "File needs 64-bit file offsets");
 
 namespace {
 
-thread_local int open_error = 0;
-
 [[noreturn]] void fail_open(int fd, int error) {
     if (fd >= 0) {
         ::close(fd);
     }
-    open_error = error;
-    throw file::FileError();
+    file::raise_failure(file::Operation::open, error);
 }
 
 // Both transfers go on after a signal or a kernel-split transfer, so a regular file delivers all
@@ -59,7 +55,6 @@ int adopt(int fd, bool writable) {
     if (::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         fail_open(fd, errno);
     }
-    open_error = 0;
     return fd;
 }
 
@@ -67,11 +62,7 @@ int adopt(int fd, bool writable) {
 
 namespace file {
 
-int last_open_error() noexcept {
-    return open_error;
-}
-
-const char* describe_open_error(int error) noexcept {
+const char* describe_error(int error) noexcept {
     // The refused lock: the system's own text for it ("Resource temporarily unavailable") does
     // not say what is going on.
     if (error == EWOULDBLOCK) {
@@ -80,11 +71,7 @@ const char* describe_open_error(int error) noexcept {
     if (error == not_a_file_or_pipe) {
         return "not a regular file or pipe";
     }
-    return std::strerror(error);
-}
-
-void raise_open_error(int error) {
-    fail_open(-1, error);
+    return platform::error_text(error);
 }
 
 }  // namespace file

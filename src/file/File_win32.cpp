@@ -3,12 +3,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 
 namespace {
-
-thread_local int open_error = 0;
 
 // SetFilePointer and GetFileSize answer 0xFFFFFFFF both for a failure and for a real position or
 // length with all low bits set; only the last error code tells them apart.
@@ -24,51 +20,17 @@ HANDLE native(void* handle) {
 
 namespace file {
 
-int last_open_error() noexcept {
-    return open_error;
-}
-
-const char* describe_open_error(int error) noexcept {
-    // The usual reasons read as they do on POSIX, so a report does not depend on the platform or
-    // on the language of the system's message tables.
+const char* describe_error(int error) noexcept {
     if (error == not_a_file_or_pipe) {
         return "not a regular file or pipe";
     }
     switch (static_cast<DWORD>(error)) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return "No such file or directory";
-        case ERROR_ACCESS_DENIED:
-            return "Permission denied";
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
             return "locked by another program";
-        case ERROR_INVALID_NAME:
-            return "Invalid file name";
         default:
-            break;
+            return platform::error_text(error);
     }
-    thread_local char text[256];
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-    if (length == 0) {
-        std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(error));
-        return text;
-    }
-    // System messages end in a full stop and CR LF; the caller ends the line itself.
-    std::size_t end = std::strlen(text);
-    while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n' || text[end - 1] == '.' ||
-                       text[end - 1] == ' ')) {
-        --end;
-    }
-    text[end] = '\0';
-    return text;
-}
-
-void raise_open_error(int error) {
-    open_error = error;
-    throw FileError();
 }
 
 }  // namespace file
@@ -78,16 +40,12 @@ File::File(const char* path, bool writable, bool create) : handle(INVALID_HANDLE
                                       writable ? 0 : FILE_SHARE_READ, nullptr,
                                       create ? OPEN_ALWAYS : OPEN_EXISTING, 0, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
-        open_error = static_cast<int>(GetLastError());
-        throw file::FileError();
+        file::raise_failure(file::Operation::open, static_cast<int>(GetLastError()));
     }
     handle = opened;
-    open_error = 0;
 }
 
-File::File(NativeHandle opened) : handle(opened) {
-    open_error = 0;
-}
+File::File(NativeHandle opened) : handle(opened) {}
 
 File::~File() {
     CloseHandle(native(handle));

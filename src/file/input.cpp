@@ -10,15 +10,19 @@ Input spool(File::NativeHandle source, std::uint64_t limit) {
     char chunk[1 << 16];
     std::uint64_t total = 0;
     while (total < limit) {
-        const std::size_t got =
-            read_some(source, chunk, std::min<std::uint64_t>(sizeof chunk, limit - total));
+        int error = 0;
+        const std::ptrdiff_t got = platform::read_handle(
+            source, chunk, std::min<std::uint64_t>(sizeof chunk, limit - total), error);
+        if (got < 0) {
+            raise_failure(Operation::read, error);
+        }
         if (got == 0) {
             break;
         }
-        if (!input.file->write(chunk, got)) {
-            raise_write_error();
+        if (!input.file->write(chunk, static_cast<std::size_t>(got))) {
+            raise_store_error();
         }
-        total += got;
+        total += static_cast<std::uint64_t>(got);
     }
     input.over_limit = total == limit;
     input.file->seek(0);

@@ -12,8 +12,9 @@
 
 namespace file {
 
-// The most a stream is read: positions are signed 32-bit, so a document lies in the first 2 GiB.
-inline constexpr std::uint64_t stream_limit = std::uint64_t{1} << 31;
+// Positions are signed 32-bit, so a document lies in the first 2^31 - 1 bytes: a file of this
+// length or more is refused whole, and a stream is read no further than this.
+inline constexpr std::uint64_t input_limit = std::uint64_t{1} << 31;
 
 struct Input {
     std::unique_ptr<File> file;
@@ -21,12 +22,14 @@ struct Input {
     bool over_limit = false;
 };
 
-// Opens `path` for reading. A regular file is used as it is. "-" (standard input) and a pipe, FIFO
-// or socket are read to their end, or up to `limit` bytes, into an anonymous file (in memory on
-// Linux, a temporary file deleted on close on Windows) positioned at its start. Opening a FIFO
-// waits for its writer. Anything else, a device for one, is refused with not_a_file_or_pipe, and
-// without being opened on POSIX. Throws file::FileError, also when reading the stream fails.
-Input open_input(const char* path, std::uint64_t limit = stream_limit);
+// Opens `path` for reading; "-" is standard input. A regular file is used as it is, unless it
+// delivers other than its stated size (procfs, sysfs and the like), when it is read as a stream.
+// A pipe, FIFO or socket is read to its end, or up to `limit` bytes, into an anonymous file (in
+// memory on Linux, a temporary file deleted on close on Windows) positioned at its start; opening a
+// FIFO waits for its writer. Anything else, a device for one, is refused with not_a_file_or_pipe,
+// without being opened on POSIX. Throws file::FileError: Operation::open when the input cannot be
+// opened or is refused, Operation::read or Operation::store when a stream cannot be read or held.
+Input open_input(const char* path, std::uint64_t limit = input_limit);
 
 // The parts of open_input that the platform halves share or supply.
 namespace input_parts {
@@ -36,10 +39,8 @@ Input spool(File::NativeHandle source, std::uint64_t limit);
 
 // Supplied by each platform. An empty anonymous file open for reading and writing.
 File::NativeHandle anonymous_file();
-// One read of `source`: the count, 0 at its end. Raises on failure.
-std::size_t read_some(File::NativeHandle source, void* buffer, std::size_t size);
-// Raises for the write that has just failed.
-[[noreturn]] void raise_write_error();
+// Raises Operation::store for the write into the spool that has just failed.
+[[noreturn]] void raise_store_error();
 
 }  // namespace input_parts
 

@@ -1,7 +1,8 @@
 // Assertions that stay active in every build type.
 //
 // The standard assert() vanishes under NDEBUG; the checks here guard byte counts handed to 32-bit
-// interfaces, and the shipped tool must keep them. The report format is the tool's own and stable.
+// interfaces, the preconditions of the dump and the buffers, and the tables the tool is built on,
+// and the shipped tool must keep them. The report format is the tool's own and stable.
 #pragma once
 
 namespace platform {

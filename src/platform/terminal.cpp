@@ -1,12 +1,14 @@
 // The escaping both platforms share; terminal_posix.cpp and terminal_win32.cpp tell terminals.
 #include "platform/terminal.h"
 
+#include "platform/hex_digits.h"
+
 namespace platform {
 namespace {
 
 // The four characters that stand for control byte `byte`.
 void escape(unsigned char byte, char (&to)[4]) {
-    constexpr char digits[] = "0123456789abcdef";
+    constexpr const char* digits = hex_digits_lower;
     to[0] = '\\';
     to[1] = 'x';
     to[2] = digits[byte >> 4];

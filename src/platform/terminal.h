@@ -32,9 +32,9 @@ class TerminalPrompt {
 
     // False when there was no terminal to ask on.
     bool asked() const noexcept { return asked_; }
-    // One system read of what is typed into `buffer`: the count, 0 at the end of the input, -1 on
-    // failure (errno set). The terminal hands over one line at a time.
-    std::ptrdiff_t read(void* buffer, std::size_t size) noexcept;
+    // One read of what is typed into `buffer`, as platform::read_handle reads. The terminal hands
+    // over one line at a time.
+    std::ptrdiff_t read(void* buffer, std::size_t size, int& error) noexcept;
 
   private:
     bool asked_ = false;

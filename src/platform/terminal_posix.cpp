@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "platform/check.h"
+#include "platform/stream.h"
 #include "platform/terminal.h"
 
 namespace platform {
@@ -124,13 +125,8 @@ TerminalPrompt::~TerminalPrompt() {
     prompt_fd = -1;
 }
 
-std::ptrdiff_t TerminalPrompt::read(void* buffer, std::size_t size) noexcept {
-    for (;;) {
-        const ssize_t got = ::read(prompt_fd, buffer, size);
-        if (got >= 0 || errno != EINTR) {
-            return got;
-        }
-    }
+std::ptrdiff_t TerminalPrompt::read(void* buffer, std::size_t size, int& error) noexcept {
+    return read_handle(prompt_fd, buffer, size, error);
 }
 
 }  // namespace platform

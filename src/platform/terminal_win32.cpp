@@ -1,10 +1,9 @@
 #include <windows.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "platform/check.h"
+#include "platform/stream.h"
 #include "platform/terminal.h"
 
 namespace platform {
@@ -77,14 +76,8 @@ TerminalPrompt::~TerminalPrompt() {
     console_input = console_output = INVALID_HANDLE_VALUE;
 }
 
-std::ptrdiff_t TerminalPrompt::read(void* buffer, std::size_t size) noexcept {
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-    if (!ReadFile(console_input, buffer, want, &got, nullptr)) {
-        errno = EIO;
-        return -1;
-    }
-    return got;
+std::ptrdiff_t TerminalPrompt::read(void* buffer, std::size_t size, int& error) noexcept {
+    return read_handle(console_input, buffer, size, error);
 }
 
 }  // namespace platform

@@ -27,11 +27,16 @@ struct Plaintext::PlaintextImpl {
 
     PlaintextImpl& operator=(const PlaintextImpl&) = delete;
 
-    ~PlaintextImpl() {
+    ~PlaintextImpl() { release(); }
+
+    void release() noexcept {
         if (data != nullptr) {
             platform::secure_wipe(data, capacity);
             delete[] data;
         }
+        data = nullptr;
+        size = 0;
+        capacity = 0;
     }
 
     // Moves the content into a fresh block of `n` bytes, followed by `tail_n` bytes from `tail`.
@@ -45,13 +50,11 @@ struct Plaintext::PlaintextImpl {
         if (tail_n != 0) {
             std::memcpy(block + size, tail, tail_n);
         }
-        if (data != nullptr) {
-            platform::secure_wipe(data, capacity);
-            delete[] data;
-        }
+        const std::uint32_t kept = size + tail_n;
+        release();
         data = block;
         capacity = n;
-        size += tail_n;
+        size = kept;
     }
 
     void clear_content() noexcept {
@@ -91,6 +94,13 @@ void Plaintext::swap(Plaintext& other) noexcept {
     platform::debug_output("Plaintext::swap");
     if (&other != this) {
         std::swap(imp, other.imp);
+    }
+}
+
+void Plaintext::take_from(Plaintext& source) noexcept {
+    if (&source != this) {
+        imp->release();
+        std::swap(imp, source.imp);
     }
 }
 

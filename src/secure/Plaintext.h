@@ -19,6 +19,10 @@ class Plaintext {
     Plaintext& operator=(Plaintext other);
     // Exchanges the contents; no byte is copied or cleared.
     void swap(Plaintext& other) noexcept;
+    // Takes over the block and content of `source`, which is left empty; this buffer's own block is
+    // wiped and released first. A hand-over rather than an exchange, so unlike swap it leaves no
+    // trace on the debugger output.
+    void take_from(Plaintext& source) noexcept;
 
     // Shrinking zeroes the block from `n` to its end; growth beyond the capacity moves the content
     // into a block of exactly `n` bytes and wipes the old one. Bytes gained by growth are

@@ -105,7 +105,8 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inheritable_file(how.input ? in_path : "NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdInput = inheritable_file(how.input ? in_path : how.input_path.value_or("NUL"),
+                                         GENERIC_READ, OPEN_EXISTING);
     startup.hStdOutput = inheritable_file(out_path, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = inheritable_file(err_path, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
@@ -211,7 +212,8 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
         posix_spawn_file_actions_addclose(&actions, controller);
         posix_spawn_file_actions_addopen(&actions, how.input ? 3 : 0, name.c_str(), O_RDWR, 0);
     } else if (!how.input) {
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 0, how.input_path.value_or("/dev/null").c_str(),
+                                         O_RDONLY, 0);
     }
     int input[2] = {-1, -1};
     if (how.input) {

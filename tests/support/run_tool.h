@@ -38,6 +38,8 @@ struct Spawn {
     // Standard input: a pipe that carries these bytes, written while the child runs (a file on
     // Windows), instead of /dev/null.
     std::optional<std::string> input = std::nullopt;
+    // Standard input opened from this path (a file, a directory, a device) instead.
+    std::optional<std::string> input_path = std::nullopt;
     Session session = Session::inherited;
     // Called while the child runs, with its process id and the other end of its terminal
     // (Session::with_terminal; -1 otherwise). POSIX only.

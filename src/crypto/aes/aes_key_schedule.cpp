@@ -1,5 +1,3 @@
-#include <cstddef>
-
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_rounds.h"
 #include "crypto/aes/aes_tables.h"
@@ -7,11 +5,6 @@
 namespace {
 
 using aes_internal::aes_tables;
-
-// rounds16 and the three bytes after it close every context and are written together, byte by
-// byte, by set_control_word: the round count and a cleared remainder.
-static_assert(offsetof(AesDecryptContext, reserved1) == offsetof(AesDecryptContext, rounds16) + 3);
-static_assert(offsetof(AesEncryptContext, reserved1) == offsetof(AesEncryptContext, rounds16) + 3);
 
 constexpr int kKeyWords = 8;
 constexpr int kScheduleWords = 60;  // 15 round keys of four words
@@ -54,9 +47,9 @@ void expand_key_256(const std::uint8_t key[32], Put put) {
     }
 }
 
+// The round count, and the bytes after it cleared, whatever the record held before.
 template <class Context>
 void set_control_word(Context& ctx) {
-    ctx.rounds16 = 0;
     ctx.reserved0 = 0;
     ctx.b_pos = 0;
     ctx.reserved1 = 0;

@@ -11,13 +11,10 @@
 
 namespace hex_dump_internal {
 
-// "%08X:  ", sixteen cells with the gap after the eighth, sixteen characters and the newline.
-inline constexpr std::size_t full_line_length = 77;
-
 // Each writes `lines` full lines for the 16 * `lines` bytes at `bytes` to `to`, the first line with
 // the offset `offset` (a multiple of 16, with no line's offset past 2^32 - 16), and returns the
-// length written, `lines` * full_line_length; nothing is written beyond it. The bytes are the same
-// as those of the portable builder. The first needs cpu_ssse3, the second cpu_avx2.
+// length written, `lines` * dump_layout::full_line_length; nothing is written beyond it. The bytes
+// are the same as those of the portable builder. The first needs cpu_ssse3, the second cpu_avx2.
 std::size_t put_full_lines_ssse3(char* to, std::uint32_t offset, const unsigned char* bytes,
                                  std::size_t lines);
 std::size_t put_full_lines_avx2(char* to, std::uint32_t offset, const unsigned char* bytes,

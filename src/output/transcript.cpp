@@ -1,10 +1,10 @@
-#include "app/transcript.h"
+#include "output/transcript.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/hex_dump.h"
+#include "output/hex_dump.h"
 #include "platform/terminal.h"
 
 namespace transcript {

@@ -1,4 +1,4 @@
-#include "support/cpu_paths.h"
+#include "testkit/cpu_paths.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +24,7 @@ std::vector<CpuPath> hex_dump_paths() {
 }
 
 ForcedCpuPath::ForcedCpuPath(const CpuPath& path)
-    : available_(platform::cpu_has(path.features)),
+    : available_(path.features == platform::cpu_all || platform::cpu_has(path.features)),
       previous_(platform::cpu_limit_for_testing(path.features)) {}
 
 ForcedCpuPath::~ForcedCpuPath() {

@@ -1,8 +1,11 @@
-#include "app/hex_dump_simd.h"
+#include "output/hex_dump_simd.h"
 
 #if NOTEDIAG_X86_PATHS
 
 #include <immintrin.h>
+
+#include "output/dump_layout.h"
+#include "platform/hex_digits.h"
 
 // Only the functions below are built for SSSE3 or AVX2; the rest of the program runs on any x86-64.
 #define NOTEDIAG_SSSE3 [[gnu::target("ssse3")]]
@@ -15,15 +18,12 @@ namespace hex_dump_internal {
 namespace {
 
 // The line's layout, from which every shuffle pattern below is derived.
-constexpr std::size_t kOffsetDigits = 8;
-constexpr std::size_t kOffsetWidth = 11;                // "%08X:  "
-constexpr std::size_t kCharColumn = kOffsetWidth + 49;  // after the sixteen cells
-constexpr std::size_t kNewline = kCharColumn + 16;      // the last byte of the line
-static_assert(kNewline + 1 == full_line_length);
-
-constexpr std::size_t cell_column(std::size_t i) {
-    return kOffsetWidth + 3 * i + (i >= 8 ? 1 : 0);
-}
+using dump_layout::cell_column;
+using dump_layout::full_line_length;
+constexpr std::size_t kOffsetDigits = dump_layout::offset_digits;
+constexpr std::size_t kOffsetWidth = dump_layout::offset_width;
+constexpr std::size_t kCharColumn = dump_layout::char_column;
+constexpr std::size_t kNewline = dump_layout::newline_column;
 
 // A line leaves the registers as five 16-byte pieces. The last starts at byte 61 so that it ends
 // with the newline; it rewrites three characters of the fourth with the same values, and no store
@@ -115,8 +115,20 @@ template <std::size_t W>
 constexpr OffsetPatterns<W> kOffset = make_offset_patterns<W>();
 
 // Digits, lower case for the cells and upper case for the offset, repeated in each 128-bit lane.
-alignas(32) constexpr char kLowerDigits[33] = "0123456789abcdef0123456789abcdef";
-alignas(32) constexpr char kUpperDigits[33] = "0123456789ABCDEF0123456789ABCDEF";
+struct alignas(32) DigitLanes {
+    char bytes[32];
+};
+
+constexpr DigitLanes in_both_lanes(const char* digits) {
+    DigitLanes lanes{};
+    for (std::size_t i = 0; i < sizeof lanes.bytes; ++i) {
+        lanes.bytes[i] = digits[i % 16];
+    }
+    return lanes;
+}
+
+constexpr DigitLanes kLowerDigits = in_both_lanes(platform::hex_digits_lower);
+constexpr DigitLanes kUpperDigits = in_both_lanes(platform::hex_digits_upper);
 
 // --- SSSE3: one line at a time ---
 
@@ -147,7 +159,7 @@ NOTEDIAG_SSSE3_INLINE __m128i offset_digits16(__m128i offset) {
     const __m128i nibbles =
         _mm_or_si128(_mm_and_si128(_mm_srli_epi16(spread, 4), load16(kOffset<16>.even)),
                      _mm_and_si128(spread, load16(kOffset<16>.odd)));
-    return _mm_shuffle_epi8(load16(kUpperDigits), nibbles);
+    return _mm_shuffle_epi8(load16(kUpperDigits.bytes), nibbles);
 }
 
 template <std::size_t P>
@@ -158,7 +170,7 @@ NOTEDIAG_SSSE3_INLINE void store16(char* to, __m128i v) {
 NOTEDIAG_SSSE3_INLINE void put_line16(char* to, __m128i offset, const unsigned char* bytes) {
     const __m128i b = load16(bytes);
     const __m128i nibble = _mm_set1_epi8(0x0F);
-    const __m128i digits = load16(kLowerDigits);
+    const __m128i digits = load16(kLowerDigits.bytes);
     const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(b, 4), nibble));
     const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(b, nibble));
     // 0x20..0x7E as signed bytes: above 0x1F and below 0x7F; 0x80..0xFF are negative.
@@ -201,7 +213,7 @@ NOTEDIAG_AVX2_INLINE __m256i offset_digits32(__m256i offsets) {
     const __m256i nibbles =
         _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(spread, 4), load32(kOffset<32>.even)),
                         _mm256_and_si256(spread, load32(kOffset<32>.odd)));
-    return _mm256_shuffle_epi8(load32(kUpperDigits), nibbles);
+    return _mm256_shuffle_epi8(load32(kUpperDigits.bytes), nibbles);
 }
 
 // Stores piece P of both lines: the low lane's to the first, the high lane's to the second.
@@ -215,7 +227,7 @@ NOTEDIAG_AVX2_INLINE void store_pair(char* to, __m256i v) {
 NOTEDIAG_AVX2_INLINE void put_line_pair(char* to, __m256i offsets, const unsigned char* bytes) {
     const __m256i b = load32(bytes);
     const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i digits = load32(kLowerDigits);
+    const __m256i digits = load32(kLowerDigits.bytes);
     const __m256i high =
         _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(b, 4), nibble));
     const __m256i low = _mm256_shuffle_epi8(digits, _mm256_and_si256(b, nibble));

@@ -1,4 +1,4 @@
-#include "app/hex_dump.h"
+#include "output/hex_dump.h"
 
 #include <algorithm>
 #include <array>
@@ -8,9 +8,11 @@
 #include <limits>
 #include <system_error>
 
-#include "app/hex_dump_simd.h"
+#include "output/dump_layout.h"
+#include "output/hex_dump_simd.h"
 #include "platform/check.h"
 #include "platform/cpu.h"
+#include "platform/hex_digits.h"
 #include "platform/little_endian.h"
 #include "platform/secure_wipe.h"
 
@@ -20,11 +22,10 @@ namespace {
 // about fourteen times its size in dump text. Lines are therefore assembled from tables with
 // fixed-position stores and handed to stdio a block at a time instead of a call per line.
 
-constexpr std::size_t kBytesPerLine = 16;
-constexpr std::size_t kOffsetWidth = 11;  // "%08X:  "
-constexpr std::size_t kCellAreaWidth = 49;
-constexpr std::size_t kCharColumnStart = kOffsetWidth + kCellAreaWidth;
-constexpr std::size_t kFullLineLength = kCharColumnStart + kBytesPerLine + 1;  // with '\n'
+using dump_layout::cell_column;
+constexpr std::size_t kBytesPerLine = dump_layout::bytes_per_line;
+constexpr std::size_t kCharColumnStart = dump_layout::char_column;
+constexpr std::size_t kFullLineLength = dump_layout::full_line_length;  // with '\n'
 constexpr std::size_t kBlockSize = 64 * 1024;
 
 // Full lines are assembled in 64-bit registers and stored whole, least significant byte first.
@@ -32,7 +33,7 @@ using Word = std::uint64_t;
 
 // The cell of byte b as a word holding its two hex digits and a space in its low three bytes.
 constexpr std::array<std::uint32_t, 256> kCell = [] {
-    constexpr char digits[] = "0123456789abcdef";
+    constexpr const char* digits = platform::hex_digits_lower;
     std::array<std::uint32_t, 256> table{};
     for (std::uint32_t b = 0; b < 256; ++b) {
         const auto hi = static_cast<std::uint32_t>(digits[b >> 4]);
@@ -44,7 +45,7 @@ constexpr std::array<std::uint32_t, 256> kCell = [] {
 
 // The eight offset digits, two per table entry.
 constexpr std::array<std::uint16_t, 256> kOffsetPair = [] {
-    constexpr char digits[] = "0123456789ABCDEF";
+    constexpr const char* digits = platform::hex_digits_upper;
     std::array<std::uint16_t, 256> table{};
     for (std::uint32_t b = 0; b < 256; ++b) {
         table[b] = static_cast<std::uint16_t>(static_cast<std::uint32_t>(digits[b >> 4]) |
@@ -60,11 +61,6 @@ constexpr std::array<char, 256> kPrintable = [] {
     }
     return table;
 }();
-
-// Column of the cell for position `i`; the extra space after position 7 shifts the upper half.
-constexpr std::size_t cell_column(std::size_t i) {
-    return kOffsetWidth + 3 * i + (i >= 8 ? 1 : 0);
-}
 
 // Between a word's bytes in memory and its value the order is the little-endian one on every
 // host; on a little-endian machine this is no work at all.
@@ -138,10 +134,6 @@ std::size_t put_full_lines(char* to, std::uint32_t offset, const unsigned char* 
     }
     return length;
 }
-
-#if NOTEDIAG_X86_PATHS
-static_assert(hex_dump_internal::full_line_length == kFullLineLength);
-#endif
 
 // The widest line builder this processor has; all of them write the same bytes.
 FullLines full_line_builder() {

@@ -1,0 +1,48 @@
+#include "app/transcript_observer.h"
+
+#include <cstdint>
+
+#include "document/reasons.h"
+#include "output/transcript.h"
+
+namespace {
+
+const char* label(ReadStage stage) {
+    switch (stage) {
+        case ReadStage::iv:
+            return "iv:";
+        case ReadStage::wanted_hash:
+            return "wanted hash:";
+        case ReadStage::ciphertext:
+            return "ciphertext:";
+        case ReadStage::plaintext_before_shrink:
+            return "plaintext (before shrink):";
+        case ReadStage::decrypted_hash:
+            return "decrypted hash:";
+        case ReadStage::plaintext:
+            return "plaintext:";
+    }
+    return "";
+}
+
+}  // namespace
+
+void TranscriptObserver::signature_differs() {
+    transcript::line("whoops, not header_v2_signature");
+}
+
+void TranscriptObserver::header(const HeaderV2& header) {
+    transcript::format(
+        "%d/%d bytes, %dx%d window size\n", static_cast<std::int32_t>(header.cipher_len),
+        static_cast<std::int32_t>(header.plain_len), static_cast<std::int32_t>(header.width),
+        static_cast<std::int32_t>(header.height));
+}
+
+void TranscriptObserver::stage(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count) {
+    transcript::line(label(stage));
+    transcript::dump(bytes, count);
+}
+
+void TranscriptObserver::whoops(NoDocument reason, bool behind_trailer) {
+    transcript::line(whoops_line(reason, behind_trailer));
+}

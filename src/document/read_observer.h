@@ -1,0 +1,63 @@
+// What the version-2 reader tells as it reads: each stage, for whoever presents it. The transcript
+// prints the stages as hex dumps; the verdict watches the decrypted text; the JSON report and the
+// batch check need nothing but the record the reader returns. An observer that ignores a stage pays
+// one virtual call for it, no formatting and no copy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "crypto/sha256.h"
+#include "document/report.h"
+
+// The byte ranges the transcript dumps, in the order the reader reaches them.
+enum class ReadStage : std::uint8_t {
+    iv,
+    wanted_hash,
+    ciphertext,               // only with the whole payload
+    plaintext_before_shrink,  // only with the whole payload
+    decrypted_hash,
+    plaintext,  // only with the whole payload
+};
+
+// How far back from the payload's end another plaintext length can be tried without hashing the
+// text again (see ReadObserver::hash_resume).
+inline constexpr std::uint32_t retry_reach = 256;
+
+class ReadObserver {
+  public:
+    virtual ~ReadObserver() = default;
+
+    // True when the ciphertext and plaintext are to be shown whole: the reader then holds the
+    // payload in one buffer, reports those stages and returns a Document. Otherwise it reads,
+    // decrypts and hashes in pieces of at most read_piece_size bytes, hands the text to text(), and
+    // returns no Document, so memory stays bounded whatever the note's size.
+    virtual bool wants_whole_payload() const { return false; }
+
+    // The header's first 8 bytes are not the version-2 signature: a remark, the reading goes on.
+    virtual void signature_differs() {}
+    // The header has been read whole.
+    virtual void header(const HeaderV2&) {}
+    // The bytes of one stage.
+    virtual void stage(ReadStage, const std::uint8_t* /*bytes*/, std::uint32_t /*count*/) {}
+    // The header is damaged beyond reading; the reader returns right after.
+    virtual void whoops(NoDocument, bool /*behind_trailer*/) {}
+
+    // The decrypted payload before it is trimmed, in order and in pieces of whole blocks;
+    // `offset` counts from its start.
+    virtual void decrypted(std::uint32_t /*offset*/, const std::uint8_t* /*bytes*/,
+                           std::size_t /*count*/) {}
+    // The trimmed text in order, in pieces; only without the whole payload (it is otherwise the
+    // returned Document's text 0).
+    virtual void text(const std::uint8_t* /*bytes*/, std::size_t /*count*/) {}
+    // Once per decrypted payload: the hash state after its first `prefix_length` bytes (a
+    // multiple of 64, within retry_reach + 63 of the end) and the payload's bytes from there to its
+    // end. Finishing a copy of the state with tail bytes and the IV gives the check hash that any
+    // plaintext length from prefix_length on would have had. Both are secret: copy them into
+    // buffers that wipe themselves, or use them at once.
+    virtual void hash_resume(const Sha256Context& /*state*/, std::uint32_t /*prefix_length*/,
+                             const std::uint8_t* /*tail*/, std::uint32_t /*tail_length*/) {}
+};
+
+// The piece size of the bounded reading.
+inline constexpr std::uint32_t read_piece_size = 256 * 1024;

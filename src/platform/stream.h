@@ -1,0 +1,28 @@
+// Reading an open handle (standard input, a pipe, a terminal): the one primitive every reader of a
+// stream uses, the note's spool, the password line and the prompt alike, with one error convention.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+#ifdef _WIN32
+using NativeHandle = void*;  // HANDLE
+#else
+using NativeHandle = int;  // a file descriptor
+#endif
+
+NativeHandle standard_input() noexcept;
+
+// One read of up to `size` bytes of `handle` into `buffer`, past any runtime buffering, so secret
+// bytes land only where the caller put them. Returns the count read, 0 at the end of the stream
+// (on Windows also a pipe whose writer has gone), or -1 on failure with the platform's error code
+// (errno, GetLastError()) in `error`. An interrupted read is taken up again.
+std::ptrdiff_t read_handle(NativeHandle handle, void* buffer, std::size_t size,
+                           int& error) noexcept;
+
+// The platform's wording of an error code from read_handle or another system call, alike on every
+// platform for the common cases ("No such file or directory", "Permission denied", ...).
+const char* error_text(int error) noexcept;
+
+}  // namespace platform

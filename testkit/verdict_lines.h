@@ -1,0 +1,23 @@
+// The verdict lines the tests expect, each written once: without "notediag: " and the newline, as
+// the hostile-file table holds them, and as whole lines of standard error.
+#pragma once
+
+#include <string>
+
+namespace testsupport::verdict {
+
+inline const std::string matches =
+    "check hash matches: the password is right and the document is intact";
+inline const std::string damaged =
+    "check hash differs, but the padding decrypts correctly: the password is right; the document "
+    "or its stored hash is damaged";
+inline const std::string wrong_password =
+    "check hash differs and the padding does not decrypt: most likely a wrong password";
+inline const std::string undecided = "check hash differs: a wrong password or a damaged document";
+
+// `verdict` as standard error carries it.
+inline std::string line(const std::string& verdict) {
+    return "notediag: " + verdict + "\n";
+}
+
+}  // namespace testsupport::verdict
