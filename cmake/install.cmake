@@ -16,10 +16,19 @@ install(TARGETS notediag RUNTIME DESTINATION ${notediag_bin_dir})
 install(FILES README.md DESTINATION ${notediag_doc_dir})
 # The scripts are read where they lie (the example's own script sources its siblings), so every
 # one of them goes with the note.
-install(DIRECTORY examples/ DESTINATION ${notediag_doc_dir}/examples
-        FILES_MATCHING PATTERN "*.note" PATTERN "*.sh")
+install(FILES examples/hello.note examples/seal-note.sh DESTINATION ${notediag_doc_dir}/examples)
+# The example's script is run as it stands; its sibling is only sourced.
+install(PROGRAMS examples/make-hello-note.sh DESTINATION ${notediag_doc_dir}/examples)
 if(NOT WIN32)
-  install(FILES doc/notediag.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The page's EXAMPLES name the installed example by its full path, which only the install knows
+  # (cmake --install --prefix, or the package's /usr): the page is written with it then.
+  set(notediag_page ${PROJECT_BINARY_DIR}/packaging/notediag.1)
+  install(CODE "
+    file(READ \"${PROJECT_SOURCE_DIR}/doc/notediag.1\" page)
+    string(REPLACE \"/usr/share/doc/notediag\"
+           \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}\" page \"\${page}\")
+    file(WRITE \"${notediag_page}\" \"\${page}\")")
+  install(FILES ${notediag_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES completion/notediag.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
           RENAME notediag)
 endif()

@@ -126,30 +126,120 @@ void expect_run(const Expect& e, const Spawn& how = {}) {
     EXPECT_EQ(run.err, e.err) << e.args.front();
 }
 
-// Options stop at PATH or "--"; --check turns the verdict into the exit status, --quiet drops it.
-TEST(Cli, OptionsComeBeforeTheOperands) {
+// GNU option rules (options anywhere until "--", unique prefixes, GNU's messages), and the inputs a
+// script must not mistake for an answer: an empty standard input, a terminal or a device where the
+// note belongs, a pseudo file, a lost verdict. One row a situation: arguments, standard input, all
+// that is written, the status.
+TEST(Cli, CommandLines) {
     TempDir dir;
     const std::string document = build_note(Note{});
     const std::string note = dir.write("note", document), none = dir.write("none", "no doc here");
     const std::string out = expected_transcript(document, "secret"), bad = "notediag: ";
     const std::string matches = verdict::line(verdict::matches);
     const std::string no_doc = "notediag: no document: unknown signature 6e 6f 20 64 6f 63 20 68\n";
-    for (const auto& e : {
-             Expect{{"-c", note, "secret"}, out, matches, 0},
-             Expect{{"--check", "--quiet", note, "secret"}, out, "", 0},
-             Expect{{"-c", none, "pw"}, no_document, no_doc, 4},
-             Expect{{"-cq", none, "pw"}, no_document, "", 4},
-             Expect{{none, "-c"}, "key <-c>, 2/2\nerror loading :(\n", no_doc, 0},
-             Expect{{"-q", "--", none, "-q"}, "key <-q>, 2/2\nerror loading :(\n", "", 0},
-             Expect{{"-cx", none, "pw"}, "", bad + "unrecognized option '-cx'\n" + try_line, 2},
-             Expect{
-                 {"--check=1", none}, "", bad + "unrecognized option '--check=1'\n" + try_line, 2},
-             Expect{
-                 {"-\x1b[2J", none}, "", bad + "unrecognized option '-\\x1b[2J'\n" + try_line, 2},
-             Expect{{"-q", "--", none, "pw", "c"}, "", bad + "too many arguments\n" + try_line, 2},
-             Expect{{"-c", "--"}, "", usage + try_line, 2},
-         })
-        expect_run(e);
+    const std::string wrong_out = expected_transcript(document, "wrong");
+    const auto usage_error = [&](const std::string& message) {
+        return bad + message + "\n" + try_line;
+    };
+    std::vector<std::pair<Spawn, Expect>> rows = {
+        {{}, {{"-c", note, "secret"}, out, matches, 0}},
+        {{}, {{"--check", "--quiet", note, "secret"}, out, "", 0}},
+        {{}, {{"-c", none, "pw"}, no_document, no_doc, 4}},
+        {{}, {{"-cq", none, "pw"}, no_document, "", 4}},
+        // An option after the operands is an option, not the password; "--" ends the options.
+        {{}, {{none, "pw", "-c"}, no_document, no_doc, 4}},
+        {{.input = "wrong\n"}, {{note, "--check", "-q"}, wrong_out, "", 3}},
+        {{}, {{"-q", "--", none, "-q"}, "key <-q>, 2/2\nerror loading :(\n", "", 0}},
+        {{}, {{"--che", "--qu", none, "pw"}, no_document, "", 4}},
+        {{}, {{"-cx", none, "pw"}, "", usage_error("invalid option -- 'x'"), 2}},
+        {{}, {{"-\x1b[2J", none}, "", usage_error("invalid option -- '\\x1b'"), 2}},
+        {{}, {{"--bogus", none}, "", usage_error("unrecognized option '--bogus'"), 2}},
+        {{},
+         {{"--check=1", none}, "", usage_error("option '--check' doesn't allow an argument"), 2}},
+        {{},
+         {{"--v", none},
+          "",
+          usage_error("option '--v' is ambiguous; possibilities: '--version' '--variants'"),
+          2}},
+        {{},
+         {{none, "--dump-limit"},
+          "",
+          usage_error("option '--dump-limit' requires an argument"),
+          2}},
+        {{}, {{none, "-j"}, "", usage_error("option requires an argument -- 'j'"), 2}},
+        {{},
+         {{"--escape=sometimes", none, "pw"},
+          "",
+          usage_error("invalid argument 'sometimes' for '--escape'; valid arguments are 'auto', "
+                      "'always' and 'never'"),
+          2}},
+        {{},
+         {{"--offset=x1", none, "pw"}, "", usage_error("invalid argument 'x1' for '--offset'"), 2}},
+        {{}, {{"-q", "--", none, "pw", "c"}, "", usage_error("too many arguments"), 2}},
+        {{}, {{"-c", "--"}, "", usage + try_line, 2}},
+        {{},
+         {{"--info", "--scan", none},
+          "",
+          usage_error("--info, --scan, --test and --wordlist cannot be combined"),
+          2}},
+        // An input that ends at once is no password; an empty line is the empty one.
+        {{.input = ""}, {{note}, "", "notediag: no password on standard input\n", 2}},
+        {{.input = "\n"}, {{none}, "key <>, 0/0\nerror loading :(\n", no_doc, 0}},
+        // The password from a file or a descriptor: its first line, as from standard input.
+        {{}, {{note, "--password-file=" + dir.write("pw", "secret\r\nmore\n")}, out, matches, 0}},
+        {{},
+         {{note, "--password-file", dir.write("empty", "")},
+          "",
+          bad + "no password in '" + dir.file("empty") + "'\n",
+          2}},
+        {{},
+         {{note, "--password-file=" + dir.file("absent")},
+          "",
+          bad + "cannot open '" + dir.file("absent") + "': No such file or directory\n",
+          1}},
+        {{.input = "secret\n"}, {{"--password-fd=0", note}, out, matches, 0}},
+        {{},
+         {{"--password-fd=9", note},
+          "",
+          bad + "cannot read the password: descriptor 9 is not open\n",
+          1}},
+        {{},
+         {{"--password-fd=0", note, "pw"},
+          "",
+          usage_error("the password is given more than once"),
+          2}},
+        // A regular file on standard input is read where it lies.
+        {{.input_path = note}, {{"-", "secret"}, out, matches, 0}},
+#ifndef _WIN32
+        {{.input_path = "/dev/null"}, {{note}, "", "notediag: no password on standard input\n", 2}},
+        {{.input_path = "/dev/zero"},
+         {{"-", "pw"},
+          "key <pw>, 2/2\n",
+          "notediag: cannot open '-': not a regular file or pipe\n",
+          1}},
+        // A pseudo file states a length it does not hold: it is read as a stream.
+        {{},
+         {{"/proc/version", "pw"},
+          no_document,
+          "notediag: no document: unknown signature 4c 69 6e 75 78 20 76 65\n",
+          0}},
+        {{.session = Session::with_terminal},
+         {{"-", "pw"},
+          "",
+          usage_error("standard input is a terminal; give the note as a file or through a pipe"),
+          2}},
+        // A verdict that cannot be written is a failure.
+        {{.error_full = true}, {{note, "secret"}, out, "", 1}},
+        {{.error_full = true}, {{none, "pw"}, no_document, "", 1}},
+#endif
+        {{},
+         {{dir.write("one", "x"), "pw"},
+          "key <pw>, 2/2\nerror loading :(\n",
+          "notediag: no document: the file is 1 byte, too short to hold one\n",
+          0}},
+    };
+    for (const auto& [how, e] : rows)
+        expect_run(e, how);
 }
 
 TEST(Cli, UnopenableFileIsReportedAfterTheKeyLine) {
@@ -158,6 +248,7 @@ TEST(Cli, UnopenableFileIsReportedAfterTheKeyLine) {
         std::string path;
         std::string reason;
         std::string shown;  // the path as the message quotes it, when it differs
+        std::string after;  // lines that follow the message
     };
 #ifdef _WIN32
     // Windows refuses to open a directory as a file with "access denied", and takes no control
@@ -170,14 +261,26 @@ TEST(Cli, UnopenableFileIsReportedAfterTheKeyLine) {
 #endif
     const std::string locked = dir.write("locked", "held by a writer");
     const File writer(locked.c_str(), true, false);
+#ifdef _WIN32
+    const std::string lock_hint;
+#else
+    // The hint's read works: standard input takes no lock.
+    const std::string lock_hint = "notediag: hint: notediag - < '" + locked +
+                                  "' reads the same bytes without waiting for the lock\n";
+    EXPECT_EQ(run_tool({"-", "pw"}, {}, {.input_path = locked}).err,
+              "notediag: no document: unknown signature 68 65 6c 64 20 62 79 20\n");
+#endif
     for (const auto& c :
-         {Case{dir.file("missing"), "No such file or directory", ""},
-          Case{dir.path(), directory_reason, ""}, Case{locked, "locked by another program", ""},
-          Case{dir.file("a\x1b]0;x\x07\rb"), control_reason, dir.file("a\\x1b]0;x\\x07\\x0db")}}) {
+         {Case{dir.file("missing"), "No such file or directory", "", ""},
+          Case{dir.path(), directory_reason, "", ""},
+          Case{locked, "locked by another program", "", lock_hint},
+          // Every control byte, tab and newline included, so that the message stays one line.
+          Case{dir.file("a\x1b]0;x\x07\rb\n\tc"), control_reason,
+               dir.file("a\\x1b]0;x\\x07\\x0db\\x0a\\x09c"), ""}}) {
         expect_run({{"-c", c.path, "pw"},
                     "key <pw>, 2/2\n",
                     "notediag: cannot open '" + (c.shown.empty() ? c.path : c.shown) +
-                        "': " + c.reason + "\n",
+                        "': " + c.reason + "\n" + c.after,
                     1});
     }
 }
@@ -263,27 +366,45 @@ TEST(Cli, WriteErrorsAreFailures) {
 #endif
 }
 
-// On a terminal the password and the text cannot act on it; the verdict follows the last line.
-TEST(Cli, TerminalShowsControlBytesEscaped) {
+// On a terminal (or with --escape=always) the password and the text cannot act on one: control
+// bytes, C1 controls and backslashes are escaped, a Cyrillic text is not; the verdict follows the
+// last line. --escape=never passes every byte.
+TEST(Cli, ControlBytesAreEscapedWhereTheyCouldAct) {
 #ifdef _WIN32
     GTEST_SKIP() << "pseudo-terminals are POSIX";
 #endif
     Note note;
     note.password = "pw\x1b[31m";
-    note.text = "clear\x1b[2J title\x1b]0;x\x07 cr\rforged\ttab\nnext\x7f\x01";
+    note.text =
+        "clear\x1b[2J title\x1b]0;x\x07 cr\rforged\ttab\nnext\x7f\x01 csi\xc2\x9b "
+        "stray\x9b \xd0\x9f\xd1\x80\xd0\xb8 back\\x1b";
+    const std::string escaped_text =
+        "clear\\x1b[2J title\\x1b]0;x\\x07 cr\\x0dforged\ttab\nnext\\x7f\\x01 "
+        "csi\\xc2\\x9b stray\\x9b \xd0\x9f\xd1\x80\xd0\xb8 back\\\\x1b";
     const std::string document = build_note(note);
     const std::string transcript = expected_transcript(document, note.password);
     const std::size_t key_size = key_line(note.password).size();
+    const std::string middle =
+        transcript.substr(key_size, transcript.size() - key_size - note.text.size() - 1);
+    const std::string escaped = "key <pw\\x1b[31m>, 7/7\n" + middle + escaped_text + "\n";
     TempDir dir;
-    expect_run(
-        {{dir.write("note", document), note.password},
-         "key <pw\\x1b[31m>, 7/7\n" +
-             transcript.substr(key_size, transcript.size() - key_size - note.text.size() - 1) +
-             "clear\\x1b[2J title\\x1b]0;x\\x07 cr\\x0dforged\ttab\nnext\\x7f\\x01\n" +
-             verdict::line(verdict::matches),
-         "",
-         0},
-        {Output::terminal});
+    const std::string path = dir.write("note", document);
+    const std::string verdict = verdict::line(verdict::matches);
+    for (const auto& [how, e] : std::initializer_list<std::pair<Spawn, Expect>>{
+             {{Output::terminal}, {{path, note.password}, escaped + verdict, "", 0}},
+             {{Output::terminal},
+              {{"--escape=never", path, note.password}, transcript + verdict, "", 0}},
+             {{}, {{"--escape=always", path, note.password}, escaped, verdict, 0}},
+             {{}, {{path, note.password}, transcript, verdict, 0}},
+             // A path: control bytes always, C1 controls on a terminal; Cyrillic as it is.
+             {{Output::terminal},
+              {{dir.file("\xc2\x9b\xd0\x9f"), "pw"},
+               "key <pw>, 2/2\nnotediag: cannot open '" + dir.file("\\xc2\\x9b\xd0\x9f") +
+                   "': No such file or directory\n",
+               "",
+               1}},
+         })
+        expect_run(e, how);
 }
 
 // Positions are 32-bit: from 2 GiB on no document is looked for, rather than one read at

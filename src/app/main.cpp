@@ -1,98 +1,64 @@
 // notediag [OPTION]... PATH [PASSWORD]: finds the encrypted note in PATH, decrypts it with the
 // password and prints every stage, so a developer sees where a document or a password goes wrong;
-// then says on standard error what it found.
-#include <cstring>
+// then says on standard error what it found. The other modes (--info, --scan, --test,
+// --wordlist) live beside it in src/app/modes.
 #include <exception>
-#include <memory>
 #include <new>
+#include <string>
 
 #include "app/command_line.h"
-#include "app/load_document.h"
 #include "app/messages.h"
-#include "app/password.h"
-#include "app/transcript_observer.h"
-#include "app/verdict.h"
+#include "app/modes.h"
 #include "crypto/aes/aes.h"
 #include "file/File.h"
 #include "output/transcript.h"
 #include "platform/console.h"
+#include "platform/escape.h"
 #include "platform/process.h"
-#include "platform/terminal.h"
-#include "secure/Plaintext.h"
+#include "platform/stream.h"
 
 namespace {
 
-// Prints a text bounded by its size: its bytes up to the first zero byte, then a newline.
-void print_text(const Plaintext& text) {
-    const auto* bytes = text.data();
-    std::size_t length = text.size();
-    if (const void* zero = length != 0 ? std::memchr(bytes, 0, length) : nullptr) {
-        length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes);
-    }
-    transcript::untrusted(bytes, length);
-    transcript::line("");
-}
-
-// Ends a run whose standard output is complete: a failed write is the run's one failure.
-bool output_went_out() {
-    if (transcript::finish()) {
-        return true;
-    }
-    messages::sayf("write error: %s", platform::error_text(transcript::first_error()));
-    return false;
-}
-
-int run(const CommandLine& command) {
-    aes_tables_init();
-    // A note is untrusted input: on a terminal its control bytes must not act.
-    transcript::escape_untrusted(platform::is_terminal(platform::StandardStream::output));
-    Plaintext key;
-    if (const int failure = take_password(command, key); failure != 0) {
-        return failure;
-    }
-    // From the key buffer: the argument's own bytes are gone by now.
-    transcript::format("key <");
-    transcript::untrusted(key.data(), key.size());
-    transcript::format(">, %d/%d\n", static_cast<int>(key.size()), static_cast<int>(key.size()));
-
-    TranscriptObserver observer;
-    DocumentReport report;
-    std::unique_ptr<Document> document = load_document(command.path, key, observer, report);
-    if (document) {
-        print_text(document->text(0));
-    } else {
-        transcript::line("error loading :(");
-    }
-    // The text is wiped as soon as it has been shown, not kept alive through the verdict.
-    document.reset();
-
-    // Flushed first, so the verdict comes after the last line when both streams share a terminal.
-    if (!output_went_out()) {
-        return exit_failure;
-    }
-    if (!command.quiet) {
-        messages::say(verdict_line(report));
-    }
-    return command.check ? check_status(report) : exit_completed;
-}
-
-// What could not be done with the input, in the words of the operation that failed.
+// What could not be done with an input, in the words of the operation that failed.
 void report_file_failure(const char* path) {
     const file::Failure failure = file::last_failure();
     const char* what = failure.operation == file::Operation::open   ? "cannot open"
                        : failure.operation == file::Operation::read ? "cannot read"
                                                                     : "cannot keep a copy of";
-    const std::string shown = platform::escape_control_bytes(path);
+    const std::string shown = platform::shown_in_message(path);
     if (failure.error == 0) {
         messages::sayf("%s '%s'", what, shown.c_str());
-    } else {
-        messages::sayf("%s '%s': %s", what, shown.c_str(), file::describe_error(failure.error));
+        return;
     }
+    messages::sayf("%s '%s': %s", what, shown.c_str(), file::describe_error(failure.error));
+#ifndef _WIN32
+    // A writer's lock binds only programs that ask for it; standard input asks nothing.
+    if (std::string(file::describe_error(failure.error)) == "locked by another program") {
+        messages::sayf("hint: notediag - < '%s' reads the same bytes without waiting for the lock",
+                       shown.c_str());
+    }
+#endif
+}
+
+int run_mode(const CommandLine& command) {
+    switch (command.mode) {
+        case CommandLine::Mode::transcript:
+            return run_transcript(command);
+        case CommandLine::Mode::info:
+            return run_info(command);
+        case CommandLine::Mode::scan:
+            return run_scan(command);
+        case CommandLine::Mode::test:
+            return run_test(command);
+        case CommandLine::Mode::wordlist:
+            return run_wordlist(command);
+    }
+    return exit_failure;
 }
 
 int run_guarded(const CommandLine& command) {
     try {
-        return run(command);
+        return run_mode(command);
     } catch (const file::FileError&) {
         transcript::finish();
         report_file_failure(command.path);
@@ -120,6 +86,7 @@ int dispatch(int argc, char** argv) {
         case CommandLine::Action::run:
             break;
     }
+    aes_tables_init();
     return run_guarded(command);
 }
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 #include <iterator>
+#include <string_view>
 
 #include "platform/check.h"
 #include "platform/hex_digits.h"
@@ -114,11 +115,18 @@ std::string describe_no_document(const DocumentReport& report) {
     }
     const char* wording = no_document_reason(report.no_document).wording;
     std::string text;
+    constexpr std::string_view plural = " bytes";
     for (std::size_t i = 0; wording[i] != '\0'; ++i) {
-        if (is_placeholder(wording, i)) {
-            text += placeholder(report.no_document, wording[i], report);
-        } else {
+        if (!is_placeholder(wording, i)) {
             text += wording[i];
+            continue;
+        }
+        const std::string value = placeholder(report.no_document, wording[i], report);
+        text += value;
+        // "1 byte", not "1 bytes".
+        if (value == "1" && std::string_view(wording + i + 1).substr(0, plural.size()) == plural) {
+            text += " byte";
+            i += plural.size();
         }
     }
     return text;

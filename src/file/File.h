@@ -68,9 +68,10 @@ class File {
     File(const char* path, bool writable, bool create);
     // Takes over `opened`, a handle open for reading or for reading and writing (the spool of a
     // stream is written through it, then read), and shares it as a reader does (on POSIX it is
-    // refused, and closed, when it names a directory or a writer holds its lock). Throws
+    // refused, and closed, when it names a directory or, with `lock`, when a writer holds its
+    // lock; standard input takes no lock, since its opener asked for none). Throws
     // file::FileError.
-    explicit File(NativeHandle opened);
+    explicit File(NativeHandle opened, bool lock = true);
     ~File();
     File(const File&) = delete;
     File& operator=(const File&) = delete;

@@ -43,7 +43,7 @@ bool transfer(Byte* buffer, std::size_t size, Call call) {
 }
 
 // The checks every open makes once it has a descriptor; returns it as the File's own.
-int adopt(int fd, bool writable) {
+int adopt(int fd, bool writable, bool lock) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         fail_open(fd, errno);
@@ -52,7 +52,7 @@ int adopt(int fd, bool writable) {
         fail_open(fd, EISDIR);
     }
     // Readers share the file; a writer holds it alone. A lock that cannot be had is a refused open.
-    if (::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    if (lock && ::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         fail_open(fd, errno);
     }
     return fd;
@@ -85,10 +85,10 @@ File::File(const char* path, bool writable, bool create) : handle(-1) {
     if (fd < 0) {
         fail_open(-1, errno);
     }
-    handle = adopt(fd, writable);
+    handle = adopt(fd, writable, true);
 }
 
-File::File(NativeHandle opened) : handle(adopt(opened, false)) {}
+File::File(NativeHandle opened, bool lock) : handle(adopt(opened, false, lock)) {}
 
 File::~File() {
     ::close(handle);

@@ -45,7 +45,8 @@ File::File(const char* path, bool writable, bool create) : handle(INVALID_HANDLE
     handle = opened;
 }
 
-File::File(NativeHandle opened) : handle(opened) {}
+// Share modes were settled by whoever opened the handle.
+File::File(NativeHandle opened, bool) : handle(opened) {}
 
 File::~File() {
     CloseHandle(native(handle));

@@ -70,9 +70,9 @@ Input spool_and_close(int fd, std::uint64_t limit) {
 }
 
 // An open regular file: used in place, or read as a stream when it is a pseudo file.
-Input regular(int fd, const struct stat& info, std::uint64_t limit) {
+Input regular(int fd, const struct stat& info, std::uint64_t limit, bool lock) {
     if (delivers_its_size(fd, info.st_size)) {
-        return {std::make_unique<File>(fd)};
+        return {std::make_unique<File>(fd, lock)};
     }
     ::lseek(fd, 0, SEEK_SET);
     return spool_and_close(fd, limit);
@@ -97,7 +97,7 @@ Input open_input(const char* path, std::uint64_t limit) {
             if (fd < 0) {
                 raise_failure(Operation::open, errno);
             }
-            return regular(fd, info, limit);
+            return regular(fd, info, limit, false);
         }
         return input_parts::spool(STDIN_FILENO, limit);
     }
@@ -124,7 +124,7 @@ Input open_input(const char* path, std::uint64_t limit) {
         return {std::make_unique<File>(fd)};  // which refuses it
     }
     if (S_ISREG(opened.st_mode)) {
-        return regular(fd, opened, limit);
+        return regular(fd, opened, limit, true);
     }
     if (!is_stream(opened.st_mode)) {
         ::close(fd);

@@ -5,12 +5,13 @@
 #include <cstdio>
 
 #include "output/hex_dump.h"
-#include "platform/terminal.h"
+#include "platform/escape.h"
 
 namespace transcript {
 namespace {
 
 bool escaping = false;
+platform::Escaper escaper({.keep_layout = true, .c1 = true, .backslash = true});
 int failure = 0;
 
 // Only the first failure counts: later writes to a failed stream can only fail again, and errno
@@ -54,16 +55,30 @@ void format(const char* format, ...) {
     note_failure();
 }
 
-void untrusted(const void* bytes, std::size_t count) {
+void untrusted_piece(const void* bytes, std::size_t count) {
     if (failed() || count == 0) {
         return;
     }
     if (escaping) {
-        platform::write_escaped(stdout, bytes, count);
+        escaper.feed(static_cast<const std::uint8_t*>(bytes), count,
+                     [](const char* run, std::size_t n) { std::fwrite(run, 1, n, stdout); });
     } else {
         std::fwrite(bytes, 1, count, stdout);
     }
     note_failure();
+}
+
+void untrusted_end() {
+    if (failed()) {
+        return;
+    }
+    escaper.finish([](const char* run, std::size_t n) { std::fwrite(run, 1, n, stdout); });
+    note_failure();
+}
+
+void untrusted(const void* bytes, std::size_t count) {
+    untrusted_piece(bytes, count);
+    untrusted_end();
 }
 
 void dump(const void* data, std::uint32_t count) {

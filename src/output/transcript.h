@@ -17,7 +17,8 @@
 namespace transcript {
 
 // Whether untrusted bytes (the password, the note's text) are shown with their control bytes
-// escaped; the tool turns it on when standard output is a terminal. Off by default.
+// escaped (--escape; by default when standard output is a terminal): the C0 controls but tab and
+// newline, DEL, the C1 controls, and the backslash. Off by default.
 void escape_untrusted(bool on) noexcept;
 
 // `text` and a newline.
@@ -25,6 +26,10 @@ void line(std::string_view text);
 void format(const char* format, ...) NOTEDIAG_PRINTF_FORMAT(1, 2);
 // Bytes that came from the note or the command line, exact or escaped (see escape_untrusted).
 void untrusted(const void* bytes, std::size_t count);
+// The same for a text that arrives in pieces: a UTF-8 sequence cut between two pieces is judged
+// whole. untrusted_end() ends the text.
+void untrusted_piece(const void* bytes, std::size_t count);
+void untrusted_end();
 // The dump lines of `count` bytes.
 void dump(const void* data, std::uint32_t count);
 

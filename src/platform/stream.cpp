@@ -1,12 +1,14 @@
 #include "platform/stream.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +21,29 @@ namespace platform {
 
 NativeHandle standard_input() noexcept {
     return GetStdHandle(STD_INPUT_HANDLE);
+}
+
+bool open_stream(const char* path, NativeHandle& handle, int& error) noexcept {
+    handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = static_cast<int>(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool descriptor_handle(int fd, NativeHandle& handle) noexcept {
+    const intptr_t os = _get_osfhandle(fd);
+    if (os == -1) {
+        return false;
+    }
+    handle = reinterpret_cast<HANDLE>(os);
+    return true;
+}
+
+void close_handle(NativeHandle handle) noexcept {
+    CloseHandle(handle);
 }
 
 std::ptrdiff_t read_handle(NativeHandle handle, void* buffer, std::size_t size,
@@ -81,6 +106,27 @@ const char* error_text(int error) noexcept {
 
 NativeHandle standard_input() noexcept {
     return STDIN_FILENO;
+}
+
+bool open_stream(const char* path, NativeHandle& handle, int& error) noexcept {
+    handle = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (handle < 0) {
+        error = errno;
+        return false;
+    }
+    return true;
+}
+
+bool descriptor_handle(int fd, NativeHandle& handle) noexcept {
+    if (::fcntl(fd, F_GETFD) < 0) {
+        return false;
+    }
+    handle = fd;
+    return true;
+}
+
+void close_handle(NativeHandle handle) noexcept {
+    ::close(handle);
 }
 
 std::ptrdiff_t read_handle(NativeHandle handle, void* buffer, std::size_t size,

@@ -14,6 +14,14 @@ using NativeHandle = int;  // a file descriptor
 
 NativeHandle standard_input() noexcept;
 
+// Opens `path` to read it as a stream (a file, or a pipe such as <(pass show note)); false with
+// the error code in `error` when it cannot be opened. Close the handle with close_handle.
+bool open_stream(const char* path, NativeHandle& handle, int& error) noexcept;
+// The handle of an inherited file descriptor (on Windows, the runtime's descriptor `fd`); false
+// when no such descriptor is open.
+bool descriptor_handle(int fd, NativeHandle& handle) noexcept;
+void close_handle(NativeHandle handle) noexcept;
+
 // One read of up to `size` bytes of `handle` into `buffer`, past any runtime buffering, so secret
 // bytes land only where the caller put them. Returns the count read, 0 at the end of the stream
 // (on Windows also a pipe whose writer has gone), or -1 on failure with the platform's error code

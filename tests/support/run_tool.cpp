@@ -221,7 +221,8 @@ int spawn(const std::vector<std::string>& args, const std::vector<std::string>& 
             throw std::runtime_error("cannot make a pipe");
         posix_spawn_file_actions_adddup2(&actions, input[0], 0);
     }
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+    posix_spawn_file_actions_addopen(&actions, 2, how.error_full ? "/dev/full" : err_path.c_str(),
+                                     how.error_full ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     int ours = -1;    // the parent's end: the terminal's master side
     int theirs = -1;  // the child's end, closed in the parent once it runs

@@ -35,6 +35,7 @@ enum class Session {
 struct Spawn {
     Output output = Output::captured;
     bool sigpipe_ignored = false;  // otherwise SIGPIPE has its default action in the child
+    bool error_full = false;       // standard error on /dev/full (POSIX only)
     // Standard input: a pipe that carries these bytes, written while the child runs (a file on
     // Windows), instead of /dev/null.
     std::optional<std::string> input = std::nullopt;
