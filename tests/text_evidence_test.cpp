@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/case_name.h"
+#include "support/cpu_paths.h"
 #include "support/seed.h"
 #include "verdict/code_pages.h"
 
@@ -21,6 +22,15 @@ using namespace verdict::text_rules;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The classifier's processor paths; every case that classifies blocks runs on each.
+std::vector<testsupport::CpuPath> classifier_paths() {
+    return {{"portable", 0}, {"ssse3", platform::cpu_ssse3}};
+}
+class RandomBlocks : public testsupport::OnCpuPath<> {};
+class RealText : public testsupport::OnCpuPath<> {};
+class WrongKey : public testsupport::OnCpuPath<> {};
+class Damage : public testsupport::OnCpuPath<> {};
 
 // ---------------------------------------------------------------------------------------------
 // The chance that random bytes pass, recomputed exactly from the automata.
@@ -99,7 +109,7 @@ const PassRates& pass_rates() {
     return rates;
 }
 
-TEST(RandomBlocks, StatedBoundsAreTheExactSumsRoundedUp) {
+TEST(RandomBlockRates, StatedBoundsAreTheExactSumsRoundedUp) {
     const PassRates& r = pass_rates();
     const double any = std::log2(r.bytes_any + r.units_any);
     const double strong = std::log2(r.utf8 + r.units_alphabetic);
@@ -116,7 +126,7 @@ TEST(RandomBlocks, StatedBoundsAreTheExactSumsRoundedUp) {
 // 10^7 blocks of a seeded generator pass at the computed rates. Each part of the sum alone is a
 // lower bound on the union, the sum an upper bound; a count outside 5 standard deviations of
 // them fails.
-TEST(RandomBlocks, MeasuredRateLiesWithinTheComputedBounds) {
+TEST_P(RandomBlocks, MeasuredRateLiesWithinTheComputedBounds) {
     const testsupport::TestSeed seed;
     std::mt19937_64 rng(seed.value());
     const double n = 1e7;
@@ -201,7 +211,8 @@ const Sample samples[] = {
     {"emoji",
      "Party on Friday 🎉🎂 at 8pm! Bring snacks 🍕🍟 and drinks 🍺🥤. Tom is allergic "
      "to "
-     "nuts 🥜❌. Weather looks fine ☀️🌤️, take a jacket 🧥 just in case 🌧️. Gift "
+     "nuts 🥜❌. Weather looks fine ☀️🌤️, take a jacket 🧥 just in case 🌧️. "
+     "Gift "
      "🎁 "
      "for Mia 👧 and the card 💌! 😀😃👨‍👩‍👧\n"},
     {"czech",
@@ -276,7 +287,7 @@ Bytes encode(const std::vector<char32_t>& text, const Encoding& e) {
     return out;
 }
 
-TEST(RealText, EveryAlignedBlockOfEverySamplePasses) {
+TEST_P(RealText, EveryAlignedBlockOfEverySamplePasses) {
     int blocks = 0, encoded = 0;
     for (const Sample& sample : samples) {
         std::printf("%s:", sample.name);
@@ -312,7 +323,7 @@ TEST(RealText, EveryAlignedBlockOfEverySamplePasses) {
 
 // The fast classifier is the reference automata, block for block: on random bytes, on text, and on
 // text with a few bytes changed (where the two would first part ways).
-TEST(RealText, FastClassifierAgreesWithTheAutomata) {
+TEST_P(RealText, FastClassifierAgreesWithTheAutomata) {
     const testsupport::TestSeed seed;
     std::mt19937_64 rng(seed.value());
     std::vector<Bytes> texts;
@@ -326,9 +337,25 @@ TEST(RealText, FastClassifierAgreesWithTheAutomata) {
     std::map<TextStrength, int> seen;
     for (int i = 0; i < 2000000; ++i) {
         std::uint8_t block[16];
-        if (i % 2 == 0) {
+        if (i % 4 == 0) {
             for (auto& b : block) {
                 b = std::uint8_t(rng());
+            }
+        } else if (i % 4 == 1) {  // bytes at the edges of the UTF-8 and code-page rules
+            static const std::uint8_t edges[] = {
+                0x00, 0x09, 0x0A, 0x0D, 0x1F, 0x20, 0x23, 0x2E, 0x41, 0x61, 0x7E, 0x7F, 0x80, 0x8F,
+                0x90, 0x9F, 0xA0, 0xA8, 0xAB, 0xB8, 0xBF, 0xC0, 0xC1, 0xC2, 0xC3, 0xD0, 0xD1, 0xDF,
+                0xE0, 0xE1, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xFF};
+            for (auto& b : block) {
+                b = edges[rng() % sizeof edges];
+            }
+        } else if (i % 4 == 2) {  // units at the edges of the UTF-16 classes
+            static const std::uint8_t highs[] = {
+                0x00, 0x03, 0x04, 0x11, 0x1F, 0x20, 0x21, 0x26, 0x27, 0x2C, 0x30, 0x31, 0x4D, 0x4E,
+                0x9F, 0xA0, 0xA6, 0xA7, 0xAC, 0xD7, 0xD8, 0xD9, 0xDB, 0xDC, 0xDF, 0xFB, 0xFE, 0xFF};
+            for (int u = 0; u < 8; ++u) {
+                block[2 * u] = std::uint8_t(rng());
+                block[2 * u + 1] = highs[rng() % sizeof highs];
             }
         } else {
             const Bytes& t = texts[rng() % texts.size()];
@@ -338,7 +365,8 @@ TEST(RealText, FastClassifierAgreesWithTheAutomata) {
             }
         }
         const TextStrength fast = classify_text_block(block);
-        ASSERT_EQ(fast, classify_text_block_reference(block)) << "block " << i;
+        ASSERT_EQ(fast, classify_text_block_reference(block))
+            << "block " << i << ": " << testing::PrintToString(std::vector<int>(block, block + 16));
         ++seen[fast];
     }
     EXPECT_GT(seen[TextStrength::weak], 1000);  // every outcome was exercised
@@ -367,7 +395,7 @@ TextJudgement judge(const Bytes& payload, std::uint32_t padding, std::size_t pie
     return judge.finish(formed, padding);
 }
 
-TEST(WrongKey, RandomPayloadsAreNeverRightAndNearlyAlwaysWrong) {
+TEST_P(WrongKey, RandomPayloadsAreNeverRightAndNearlyAlwaysWrong) {
     const testsupport::TestSeed seed;
     std::mt19937_64 rng(seed.value());
     int trials = 0, wrong = 0, wrong_four = 0, trials_four = 0, below[3] = {};
@@ -404,7 +432,7 @@ TEST(WrongKey, RandomPayloadsAreNeverRightAndNearlyAlwaysWrong) {
 // ---------------------------------------------------------------------------------------------
 // Damage: ciphertext block i garbled turns plaintext block i random and flips the same bits of
 // block i + 1; the damage names block i, and the password is still right.
-TEST(Damage, EachGarbledBlockIsNamed) {
+TEST_P(Damage, EachGarbledBlockIsNamed) {
     const testsupport::TestSeed seed;
     std::mt19937_64 rng(seed.value());
     const std::pair<const char*, const Encoding*> texts[] = {{samples[0].text, &encodings[0]},
@@ -454,7 +482,7 @@ TEST(Damage, EachGarbledBlockIsNamed) {
 
 // A long run names all its blocks but the last; runs past the 64th are counted, not kept; pieces
 // of any size judge alike.
-TEST(Damage, LongRunsAndManyRuns) {
+TEST_P(Damage, LongRunsAndManyRuns) {
     Bytes plain;
     for (int i = 0; i < 400; ++i) {
         plain.resize(plain.size() + 16, 0xFF);  // no text in any encoding
@@ -573,5 +601,15 @@ TEST(Padding, ChanceOfWellFormedBytes) {
         EXPECT_EQ(padding_chance_log2(n), expected) << n;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, RandomBlocks,
+                         testing::Combine(testing::ValuesIn(classifier_paths())),
+                         testsupport::CaseName{});
+INSTANTIATE_TEST_SUITE_P(Paths, RealText, testing::Combine(testing::ValuesIn(classifier_paths())),
+                         testsupport::CaseName{});
+INSTANTIATE_TEST_SUITE_P(Paths, WrongKey, testing::Combine(testing::ValuesIn(classifier_paths())),
+                         testsupport::CaseName{});
+INSTANTIATE_TEST_SUITE_P(Paths, Damage, testing::Combine(testing::ValuesIn(classifier_paths())),
+                         testsupport::CaseName{});
 
 }  // namespace
