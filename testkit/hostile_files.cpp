@@ -66,9 +66,16 @@ std::vector<HostileFile> build_table() {
     std::vector<HostileFile> table = {
         {"SoundPlain", "sound-plain", pw, sound, matches, true, completed,
          expected_transcript(sound, pw)},
-        {"SoundWrongPassword", "sound-wrong-password", "not the password", sound,
-         verdict::wrong_password, true, hash_differs,
-         expected_transcript(sound, "not the password")},
+        {"SoundWrongPassword",
+         "sound-wrong-password",
+         "not the password",
+         sound,
+         verdict::wrong_password,
+         true,
+         hash_differs,
+         expected_transcript(sound, "not the password"),
+         {"evidence: 0 of 3 blocks decrypt to text and the padding is malformed; any wrong "
+          "password shows as much"}},
         {"SoundFlagsEmptyPassword", "sound-flags-empty-password", "", build_note(flags), matches,
          true, completed, expected_transcript(build_note(flags), "")},
         {"SoundBehindTrailer", "sound-behind-trailer", pw,
@@ -77,11 +84,27 @@ std::vector<HostileFile> build_table() {
          true, completed, ""},
         {"SoundZeroPadding", "sound-zero-padding", pw, zero_padding, matches, true, completed,
          expected_transcript(zero_padding, pw)},
-        {"DamagedStoredHash", "damaged-stored-hash", pw, patched(sound, header_v2::wanted_hash, 0),
-         verdict::damaged, true, hash_differs, ""},
-        {"CipherLenZero", "cipher-len-zero", pw,
+        {"DamagedStoredHash",
+         "damaged-stored-hash",
+         pw,
+         patched(sound, header_v2::wanted_hash, 0),
+         verdict::damaged,
+         true,
+         hash_differs,
+         "",
+         {"evidence: 3 of 3 blocks decrypt to text and 5 padding bytes are well-formed; a wrong "
+          "password shows this by chance below 2^-88",
+          "damage: none in the text; the stored hash or the IV is the likely damage"}},
+        {"CipherLenZero",
+         "cipher-len-zero",
+         pw,
          patched(patched(sound, header_v2::cipher_len, 0), header_v2::plain_len, 0),
-         verdict::undecided, true, hash_differs, ""},
+         verdict::undecided,
+         true,
+         hash_differs,
+         "",
+         {"evidence: no block to judge as text and there is no padding; any wrong password shows "
+          "as much"}},
 
         {"HeaderCutOff", "header-cut-off", pw, sound.substr(0, 40),
          no_document_because("the header is cut off: the document holds 40 of its 76 bytes"), false,
@@ -146,6 +169,7 @@ std::vector<HostileFile> build_table() {
         const char* seed;
         std::string bytes;
         const char* reason;
+        std::vector<std::string> details = {};
     } refused[] = {
         {"VersionOne", "cli-version-one", "SEKRiT*1" + std::string(100, 'x'), version_1.c_str()},
         {"UnknownSignature", "cli-unknown-signature", "SEKRiT*3" + std::string(100, 'x'),
@@ -154,8 +178,12 @@ std::vector<HostileFile> build_table() {
          "unknown signature 73 65 6b 72 69 74 2a 32"},
         {"ZipArchive", "cli-zip-archive", std::string("PK\x03\x04\x14\x00\x06\x00", 8) + "zip",
          "unknown signature 50 4b 03 04 14 00 06 00"},
-        {"TrailerLongerThanItsFile", "cli-trailer-longer-than-its-file", "SEKRiT*2" + trailer(9),
-         "the trailer claims 9 bytes, but only 8 lie in front of it"},
+        // Its signature lies where the trailer's claim does not reach.
+        {"TrailerLongerThanItsFile",
+         "cli-trailer-longer-than-its-file",
+         "SEKRiT*2" + trailer(9),
+         "the trailer claims 9 bytes, but only 8 lie in front of it",
+         {"hint: a version-2 signature lies at offset 0; try --offset=0"}},
         {"TrailerClaimingFourGiB", "cli-trailer-claiming-four-gib",
          std::string(40, 'h') + trailer(0xFFFFFFFF),
          "the trailer claims 4294967295 bytes, but only 40 lie in front of it"},
@@ -167,8 +195,9 @@ std::vector<HostileFile> build_table() {
     };
     for (const auto& r : refused) {
         table.push_back({r.name, r.seed, "secret", r.bytes, no_document_because(r.reason), false,
-                         no_document, key_line("secret") + ends});
+                         no_document, key_line("secret") + ends, r.details});
     }
+
     return table;
 }
 

@@ -22,6 +22,8 @@ struct HostileFile {
     int check_status;
     // The whole transcript on standard output, where the table predicts it (empty: not predicted).
     std::string transcript;
+    // The lines after the verdict (evidence, damage, hints), each without "notediag: ".
+    std::vector<std::string> details = {};
 };
 
 const std::vector<HostileFile>& hostile_files();

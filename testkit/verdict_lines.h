@@ -3,21 +3,24 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testsupport::verdict {
 
 inline const std::string matches =
     "check hash matches: the password is right and the document is intact";
 inline const std::string damaged =
-    "check hash differs, but the padding decrypts correctly: the password is right; the document "
-    "or its stored hash is damaged";
-inline const std::string wrong_password =
-    "check hash differs and the padding does not decrypt: most likely a wrong password";
+    "check hash differs: the password is right; the document or its stored hash is damaged";
+inline const std::string wrong_password = "check hash differs: a wrong password";
 inline const std::string undecided = "check hash differs: a wrong password or a damaged document";
 
-// `verdict` as standard error carries it.
-inline std::string line(const std::string& verdict) {
-    return "notediag: " + verdict + "\n";
+// `verdict` as standard error carries it, followed by its `details` (evidence, damage, hints).
+inline std::string line(const std::string& verdict, const std::vector<std::string>& details = {}) {
+    std::string text = "notediag: " + verdict + "\n";
+    for (const std::string& detail : details) {
+        text += "notediag: " + detail + "\n";
+    }
+    return text;
 }
 
 }  // namespace testsupport::verdict

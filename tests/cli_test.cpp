@@ -295,7 +295,7 @@ TEST_P(CliHostileFile, EndsWithItsVerdict) {
     const auto path = dir.write("note", c.bytes);
     const auto run = run_tool({path, c.password});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "notediag: " + c.verdict + "\n");
+    EXPECT_EQ(run.err, verdict::line(c.verdict, c.details));
     const std::string ends = "error loading :(\n";
     const bool ended_without =
         run.out.size() >= ends.size() &&

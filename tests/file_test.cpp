@@ -18,7 +18,7 @@
 #include <string>
 #include <tuple>
 
-#include "app/verdict.h"
+#include "document/reasons.h"
 #include "file/input.h"
 #include "support/case_name.h"
 #include "support/temp_file.h"
@@ -233,8 +233,8 @@ TEST(Input, StreamStopsAtItsLimit) {
     }
     DocumentReport report;
     report.no_document = NoDocument::input_too_large;
-    EXPECT_EQ(verdict_line(report),
-              "no document: the input is more than 2 GiB; "
+    EXPECT_EQ(describe_no_document(report),
+              "the input is more than 2 GiB; "
               "documents are found only in files under 2 GiB");
 #endif
 }

@@ -534,7 +534,9 @@ const AssessCase assess_cases[] = {
      "chance below 2^-8"},
     {"two weak blocks of four", 4, 2, 0, false, false, 0, J::undecided, nullptr},
     {"two strong blocks of four", 4, 2, 2, true, false, 1, J::undecided, nullptr},
-    {"three blocks only", 3, 0, 0, true, false, 1, J::undecided, nullptr},
+    // Four blocks with the padding's: one damaged block cannot look like this.
+    {"three blocks and the padding block", 3, 0, 0, true, false, 1, J::wrong, nullptr},
+    {"two blocks and the padding block", 2, 0, 0, true, false, 1, J::undecided, nullptr},
     {"one padding byte", 40, 0, 0, true, true, 1, J::undecided,
      "0 of 40 blocks decrypt to text and 1 padding byte is well-formed; a wrong password shows "
      "this by chance below 2^-7"},

@@ -264,6 +264,23 @@ struct Parser {
         if (takes_password && count == 2) {
             line.password = first[1];
         }
+        // Options that belong to some modes only.
+        const bool reads = line.mode == Mode::transcript;
+        if ((line.brief || line.dump_limit || line.output != nullptr || line.force) && !reads) {
+            fail("--brief, --dump-limit, --output and --force belong to the transcript alone");
+            return;
+        }
+        if ((line.offset || line.length || line.extract != nullptr) && !reads &&
+            line.mode != Mode::info) {
+            fail("--offset, --length and --extract belong to the transcript and --info");
+            return;
+        }
+        if ((line.recursive && line.mode != Mode::test) ||
+            (line.variants && line.mode != Mode::wordlist) ||
+            (line.jobs != 0 && line.mode != Mode::test && line.mode != Mode::wordlist)) {
+            fail("--recursive belongs to --test, --variants to --wordlist, --jobs to both");
+            return;
+        }
         const bool needs_password = line.mode != Mode::info && line.mode != Mode::scan;
         const int given =
             (line.password != nullptr) + (line.password_file != nullptr) + (line.password_fd >= 0);

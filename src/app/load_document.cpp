@@ -12,7 +12,7 @@ using platform::load_le32;
 
 // Every decision is taken on bytes that were really read: a short read, a file shorter than a
 // trailer, or a trailer claiming more than lies in front of it means there is no document.
-bool locate(File& file, DocumentReport& report) {
+bool locate(File& file, DocumentReport& report, const Placement& placement) {
     report.input_size = file.size64();
     if (report.input_size < container_trailer::size) {
         report.no_document = NoDocument::file_too_short;
@@ -23,6 +23,12 @@ bool locate(File& file, DocumentReport& report) {
         return false;
     }
     const auto size = static_cast<std::uint32_t>(report.input_size);
+    if (placement.offset || placement.length) {
+        const std::uint32_t start = placement.offset.value_or(0);
+        report.extent = {start, placement.length.value_or(size - start), false};
+        report.located = true;
+        return true;
+    }
     std::uint8_t raw[container_trailer::size];
     if (!file.seek(static_cast<std::int32_t>(size - sizeof raw)) || !file.read(raw, sizeof raw)) {
         // The file shrank under the tool, or the device failed: it holds what could be read.
@@ -62,8 +68,23 @@ std::unique_ptr<Document> read_document_v1(File&, const DocumentExtent&, const P
     return nullptr;
 }
 
+std::string placement_error(const Placement& placement, std::uint64_t size) {
+    if (placement.offset && *placement.offset >= size) {
+        return "--offset=" + std::to_string(*placement.offset) +
+               " lies past the end of the input (" + std::to_string(size) + " bytes)";
+    }
+    const std::uint64_t start = placement.offset.value_or(0);
+    if (placement.length && start + *placement.length > size) {
+        return "--length=" + std::to_string(*placement.length) +
+               " runs past the end of the input (" + std::to_string(size - start) + " bytes from " +
+               std::to_string(start) + ")";
+    }
+    return {};
+}
+
 std::unique_ptr<Document> load_document(file::Input& input, const Plaintext& key,
-                                        ReadObserver& observer, DocumentReport& report) {
+                                        ReadObserver& observer, DocumentReport& report,
+                                        const Placement& placement) {
     report = DocumentReport{};
     if (input.over_limit) {
         report.input_size = input.file->size64();
@@ -71,7 +92,7 @@ std::unique_ptr<Document> load_document(file::Input& input, const Plaintext& key
         return nullptr;
     }
     File& file = *input.file;
-    if (!locate(file, report)) {
+    if (!locate(file, report, placement)) {
         return nullptr;
     }
     const DocumentExtent& extent = report.extent;

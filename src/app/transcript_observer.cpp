@@ -1,6 +1,7 @@
 #include "app/transcript_observer.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "document/reasons.h"
 #include "output/transcript.h"
@@ -39,10 +40,29 @@ void TranscriptObserver::header(const HeaderV2& header) {
 }
 
 void TranscriptObserver::stage(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count) {
+    if (brief_) {
+        return;
+    }
     transcript::line(label(stage));
     transcript::dump(bytes, count);
 }
 
 void TranscriptObserver::whoops(NoDocument reason, bool behind_trailer) {
     transcript::line(whoops_line(reason, behind_trailer));
+}
+
+void TranscriptObserver::text(const std::uint8_t* bytes, std::size_t count) {
+    if (zero_seen_) {
+        return;
+    }
+    if (const void* zero = std::memchr(bytes, 0, count)) {
+        count = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes);
+        zero_seen_ = true;
+    }
+    transcript::untrusted_piece(bytes, count);
+}
+
+void TranscriptObserver::end_text() {
+    transcript::untrusted_end();
+    transcript::line("");
 }

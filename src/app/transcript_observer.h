@@ -5,9 +5,22 @@
 
 class TranscriptObserver : public ReadObserver {
   public:
-    bool wants_whole_payload() const override { return true; }
+    // `brief` (--brief) leaves the six dumps out; the reader then hands the text over in pieces,
+    // which text() prints as the text line (up to its first zero byte, as the whole transcript
+    // does) and end_text() ends.
+    explicit TranscriptObserver(bool brief = false) : brief_(brief) {}
+
+    bool wants_whole_payload() const override { return !brief_; }
     void signature_differs() override;
     void header(const HeaderV2& header) override;
     void stage(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count) override;
     void whoops(NoDocument reason, bool behind_trailer) override;
+    void text(const std::uint8_t* bytes, std::size_t count) override;
+
+    // Ends the text line that brief pieces began.
+    void end_text();
+
+  private:
+    bool brief_;
+    bool zero_seen_ = false;
 };

@@ -295,6 +295,46 @@ std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& ext
     if (header.cipher_len > report.bytes_after_header) {
         return reading.whoops(NoDocument::ciphertext_past_end);
     }
+    if (!observer.wants_decryption()) {
+        const NoDocument refused = Reading::check_lengths(header);
+        return refused == NoDocument::none ? nullptr : reading.whoops(refused);
+    }
     return observer.wants_whole_payload() ? reading.whole(header, key)
                                           : reading.in_pieces(header, key);
+}
+
+bool TeeObserver::wants_whole_payload() const {
+    return a_.wants_whole_payload() || b_.wants_whole_payload();
+}
+bool TeeObserver::wants_decryption() const {
+    return a_.wants_decryption() || b_.wants_decryption();
+}
+void TeeObserver::signature_differs() {
+    a_.signature_differs();
+    b_.signature_differs();
+}
+void TeeObserver::header(const HeaderV2& header) {
+    a_.header(header);
+    b_.header(header);
+}
+void TeeObserver::stage(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count) {
+    a_.stage(stage, bytes, count);
+    b_.stage(stage, bytes, count);
+}
+void TeeObserver::whoops(NoDocument reason, bool behind_trailer) {
+    a_.whoops(reason, behind_trailer);
+    b_.whoops(reason, behind_trailer);
+}
+void TeeObserver::decrypted(std::uint32_t offset, const std::uint8_t* bytes, std::size_t count) {
+    a_.decrypted(offset, bytes, count);
+    b_.decrypted(offset, bytes, count);
+}
+void TeeObserver::text(const std::uint8_t* bytes, std::size_t count) {
+    a_.text(bytes, count);
+    b_.text(bytes, count);
+}
+void TeeObserver::hash_resume(const Sha256Context& state, std::uint32_t prefix_length,
+                              const std::uint8_t* tail, std::uint32_t tail_length) {
+    a_.hash_resume(state, prefix_length, tail, tail_length);
+    b_.hash_resume(state, prefix_length, tail, tail_length);
 }

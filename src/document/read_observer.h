@@ -33,6 +33,10 @@ class ReadObserver {
     // decrypts and hashes in pieces of at most read_piece_size bytes, hands the text to text(), and
     // returns no Document, so memory stays bounded whatever the note's size.
     virtual bool wants_whole_payload() const { return false; }
+    // False when the observer wants the structure alone (--info): the reader then stops after
+    // the header and the checks it makes without the key, and neither reads nor decrypts the
+    // payload.
+    virtual bool wants_decryption() const { return true; }
 
     // The header's first 8 bytes are not the version-2 signature: a remark, the reading goes on.
     virtual void signature_differs() {}
@@ -61,3 +65,23 @@ class ReadObserver {
 
 // The piece size of the bounded reading.
 inline constexpr std::uint32_t read_piece_size = 256 * 1024;
+
+// A reading observed by two observers, each told every stage in turn.
+class TeeObserver : public ReadObserver {
+  public:
+    TeeObserver(ReadObserver& first, ReadObserver& second) : a_(first), b_(second) {}
+    bool wants_whole_payload() const override;
+    bool wants_decryption() const override;
+    void signature_differs() override;
+    void header(const HeaderV2& header) override;
+    void stage(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count) override;
+    void whoops(NoDocument reason, bool behind_trailer) override;
+    void decrypted(std::uint32_t offset, const std::uint8_t* bytes, std::size_t count) override;
+    void text(const std::uint8_t* bytes, std::size_t count) override;
+    void hash_resume(const Sha256Context& state, std::uint32_t prefix_length,
+                     const std::uint8_t* tail, std::uint32_t tail_length) override;
+
+  private:
+    ReadObserver& a_;
+    ReadObserver& b_;
+};

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 
 #include "platform/stream.h"
 
@@ -52,6 +53,21 @@ inline constexpr int not_a_file_or_pipe = -1;
 
 // Records `operation` and `error` as the most recent failure and raises file::FileError.
 [[noreturn]] void raise_failure(Operation operation, int error);
+
+}  // namespace file
+
+class File;
+
+namespace file {
+
+// Creates `path`, which must not exist (nothing is overwritten, not even through a link), open
+// for writing; with `owner_only` only its owner may read it (0600; on Windows a DACL for the owner
+// alone). Throws file::FileError (Operation::open) when it cannot.
+std::unique_ptr<File> create_new(const char* path, bool owner_only);
+// Removes `path`; false when it could not.
+bool remove(const char* path) noexcept;
+// Whether something (a file, a directory, a dangling link) already has the name `path`.
+bool exists(const char* path) noexcept;
 
 }  // namespace file
 

@@ -132,3 +132,26 @@ bool File::truncate() {
     const off_t position = ::lseek(handle, 0, SEEK_CUR);
     return position >= 0 && ::ftruncate(handle, position) == 0;
 }
+
+namespace file {
+
+std::unique_ptr<File> create_new(const char* path, bool owner_only) {
+    const int fd =
+        ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, owner_only ? 0600 : 0666);
+    if (fd < 0) {
+        raise_failure(Operation::open, errno);
+    }
+    // Made by this process alone: its lock cannot be held by anyone else.
+    return std::make_unique<File>(fd, false);
+}
+
+bool remove(const char* path) noexcept {
+    return ::unlink(path) == 0;
+}
+
+bool exists(const char* path) noexcept {
+    struct stat info {};
+    return ::lstat(path, &info) == 0;
+}
+
+}  // namespace file

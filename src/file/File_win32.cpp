@@ -1,6 +1,8 @@
 #include "file/File.h"
 
 #include <windows.h>
+// sddl.h after windows.h, which it builds on.
+#include <sddl.h>
 
 #include <cstdint>
 
@@ -90,3 +92,37 @@ std::uint64_t File::size64() {
 bool File::truncate() {
     return SetEndOfFile(native(handle)) != 0;
 }
+
+namespace file {
+
+std::unique_ptr<File> create_new(const char* path, bool owner_only) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    // Protected (no inherited entries), full access for the owner and nobody else.
+    if (owner_only && !ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                          "D:P(A;;FA;;;OW)", SDDL_REVISION_1, &descriptor, nullptr)) {
+        raise_failure(Operation::open, static_cast<int>(GetLastError()));
+    }
+    attributes.lpSecurityDescriptor = descriptor;
+    const HANDLE created =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, owner_only ? &attributes : nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    if (descriptor != nullptr) {
+        LocalFree(descriptor);
+    }
+    if (created == INVALID_HANDLE_VALUE) {
+        raise_failure(Operation::open, static_cast<int>(error));
+    }
+    return std::make_unique<File>(created);
+}
+
+bool remove(const char* path) noexcept {
+    return DeleteFileA(path) != 0;
+}
+
+bool exists(const char* path) noexcept {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace file

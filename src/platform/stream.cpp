@@ -61,6 +61,10 @@ std::ptrdiff_t read_handle(NativeHandle handle, void* buffer, std::size_t size,
     return -1;
 }
 
+int last_system_error() noexcept {
+    return static_cast<int>(GetLastError());
+}
+
 const char* error_text(int error) noexcept {
     // The usual reasons read as they do on POSIX, so a report does not depend on the platform or
     // on the language of the system's message tables.
@@ -141,6 +145,10 @@ std::ptrdiff_t read_handle(NativeHandle handle, void* buffer, std::size_t size,
             return -1;
         }
     }
+}
+
+int last_system_error() noexcept {
+    return errno;
 }
 
 const char* error_text(int error) noexcept {

@@ -29,6 +29,9 @@ void close_handle(NativeHandle handle) noexcept;
 std::ptrdiff_t read_handle(NativeHandle handle, void* buffer, std::size_t size,
                            int& error) noexcept;
 
+// The error code of the system call that has just failed on this thread (errno, GetLastError()).
+int last_system_error() noexcept;
+
 // The platform's wording of an error code from read_handle or another system call, alike on every
 // platform for the common cases ("No such file or directory", "Permission denied", ...).
 const char* error_text(int error) noexcept;

@@ -688,7 +688,7 @@ KeyAssessment assess_key(const TextJudgement& j) {
     a.every_block_text = j.run_count == 0 && j.unlisted_runs == 0;
     if (j.wrong_key_chance_log2 < right_key_below_log2) {
         a.judgement = KeyAssessment::Judgement::right;
-    } else if (!j.padding_well_formed && j.judged_blocks >= min_blocks_for_wrong &&
+    } else if (!j.padding_well_formed && j.blocks >= min_blocks_for_wrong &&
                j.text_chance_log2 >= chance_explains_log2) {
         a.judgement = KeyAssessment::Judgement::wrong;
     }

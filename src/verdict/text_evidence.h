@@ -123,6 +123,9 @@ inline constexpr double right_key_below_log2 = -40;
 // is a valid p-value), so "wrong" loses nothing; two weak-text blocks among four (2^-18.5) or
 // two strong ones (2^-30) already sit below it, so a lightly damaged text is never called wrong.
 inline constexpr double chance_explains_log2 = -16;
+// "Wrong" needs a payload of four blocks or more, the padding's own counted: one damaged ciphertext
+// block garbles at most two plaintext blocks, so with four it leaves two text blocks (not chance),
+// or the padding block well-formed (which "wrong" excludes).
 inline constexpr std::uint32_t min_blocks_for_wrong = 4;
 
 KeyAssessment assess_key(const TextJudgement& judgement);

@@ -1,0 +1,287 @@
+#include "verdict/verdict.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "crypto/aes/aes.h"
+#include "crypto/sha256.h"
+#include "document/read_document_v2.h"
+#include "document/signature_search.h"
+#include "platform/secure_wipe.h"
+#include "verdict/password_variants.h"
+
+namespace verdict {
+
+const char* conclusion_code(Conclusion conclusion) noexcept {
+    switch (conclusion) {
+        case Conclusion::intact:
+            return "intact";
+        case Conclusion::damaged:
+            return "damaged";
+        case Conclusion::wrong_password:
+            return "wrong-password";
+        case Conclusion::undecided:
+            return "undecided";
+        case Conclusion::no_document:
+            break;
+    }
+    return "no-document";
+}
+
+Witness::Witness() = default;
+
+Witness::~Witness() {
+    platform::secure_wipe(&resume_state_, sizeof resume_state_);
+}
+
+void Witness::header(const HeaderV2& header) {
+    // Only a payload the reader will decrypt is judged: whole blocks, and the text inside them.
+    if (header.cipher_len % 16 == 0 && header.plain_len <= header.cipher_len) {
+        judge_ = std::make_unique<TextJudge>(header.cipher_len, header.plain_len);
+    }
+}
+
+void Witness::decrypted(std::uint32_t, const std::uint8_t* bytes, std::size_t count) {
+    if (judge_) {
+        judge_->feed(bytes, count);
+    }
+}
+
+void Witness::hash_resume(const Sha256Context& state, std::uint32_t prefix_length,
+                          const std::uint8_t* tail, std::uint32_t tail_length) {
+    resume_state_ = state;
+    resume_at_ = prefix_length;
+    tail_.resize(tail_length);
+    if (tail_length != 0) {
+        std::memcpy(tail_.data(), tail, tail_length);
+    }
+    resumed_ = true;
+}
+
+namespace {
+
+// Whether the check hash matches with `length` bytes of plaintext: the kept state finished with
+// the tail's first bytes and the IV.
+bool matches_with_length(const Sha256Context& state, std::uint32_t resume_at, const Plaintext& tail,
+                         const HeaderV2& header, std::uint32_t length) {
+    Sha256Context finishing = state;
+    sha256_add(finishing, tail.data(), length - resume_at);
+    sha256_add(finishing, header.iv, sizeof header.iv);
+    std::uint8_t hash[sha256_digest_size];
+    sha256_end(finishing, hash);
+    platform::secure_wipe(&finishing, sizeof finishing);
+    return std::memcmp(hash, header.wanted_hash, sizeof hash) == 0;
+}
+
+// The plaintext lengths worth trying, most likely first: those the padding implies (the last byte
+// as a count, the trailing zero bytes), then every length from the ciphertext's minus 16 up to it.
+// None below the kept state, none that was the stored one.
+std::vector<std::uint32_t> lengths_to_try(const HeaderV2& header, std::uint32_t resume_at,
+                                          const Plaintext& tail) {
+    std::vector<std::uint32_t> lengths;
+    const std::uint32_t end = header.cipher_len;
+    const auto add = [&](std::uint64_t length) {
+        if (length >= resume_at && length <= end && length != header.plain_len &&
+            std::find(lengths.begin(), lengths.end(), length) == lengths.end()) {
+            lengths.push_back(static_cast<std::uint32_t>(length));
+        }
+    };
+    if (tail.size() != 0) {
+        const std::uint8_t* bytes = tail.data();
+        const std::uint8_t count = bytes[tail.size() - 1];
+        if (count != 0 && count <= end) {
+            add(end - count);
+        }
+        std::uint32_t zeros = 0;
+        while (zeros < tail.size() && bytes[tail.size() - 1 - zeros] == 0) {
+            ++zeros;
+        }
+        add(end - zeros);
+    }
+    for (std::uint32_t back = 0; back <= 16 && back <= end; ++back) {
+        add(end - back);
+    }
+    return lengths;
+}
+
+// The blocks a spelling of the password is first tried on: the first (with the IV) and the last
+// (with the block before it), read from the note once.
+struct TrialBlocks {
+    std::uint8_t iv[16];
+    std::uint8_t first[16];
+    std::uint8_t before_last[16];
+    std::uint8_t last[16];
+};
+
+bool read_trial_blocks(File& file, const DocumentReport& report, TrialBlocks& blocks) {
+    const HeaderV2& header = report.header;
+    const std::uint32_t payload = report.extent.start + header_v2_size;
+    const std::uint32_t last = payload + header.cipher_len - 16;
+    std::memcpy(blocks.iv, header.iv, 16);
+    if (!file.seek(static_cast<std::int32_t>(payload)) || !file.read(blocks.first, 16)) {
+        return false;
+    }
+    if (header.cipher_len == 16) {
+        std::memcpy(blocks.before_last, header.iv, 16);
+        std::memcpy(blocks.last, blocks.first, 16);
+        return true;
+    }
+    return file.seek(static_cast<std::int32_t>(last - 16)) && file.read(blocks.before_last, 16) &&
+           file.read(blocks.last, 16);
+}
+
+// The cheap look: would `password` give well-formed padding, or a first block of text?
+bool plausible(const std::uint8_t* password, std::size_t length, const HeaderV2& header,
+               const TrialBlocks& blocks) {
+    struct Keyed {
+        std::uint8_t key[32];
+        AesDecryptContext context;
+        std::uint8_t first[16];
+        std::uint8_t last[16];
+        ~Keyed() { platform::secure_wipe(this, sizeof *this); }
+    } k;
+    sha256_digest(k.key, password, length);
+    aes_decrypt_schedule_256(k.key, k.context);
+    aes_block_decrypt(blocks.first, k.first, k.context);
+    aes_block_decrypt(blocks.last, k.last, k.context);
+    for (int i = 0; i < 16; ++i) {
+        k.first[i] ^= blocks.iv[i];
+        k.last[i] ^= blocks.before_last[i];
+    }
+    const std::uint32_t padding = header.cipher_len - header.plain_len;
+    if (padding >= 1 && padding <= 16) {
+        const auto all = [&](std::uint8_t value) {
+            return std::all_of(k.last + 16 - padding, k.last + 16,
+                               [=](std::uint8_t b) { return b == value; });
+        };
+        if (all(static_cast<std::uint8_t>(padding)) || (padding < 16 && all(0))) {
+            return true;
+        }
+    }
+    return block_looks_like_text(k.first);
+}
+
+// Whether `password` opens the note: the reader itself, in bounded pieces, without an observer.
+bool opens(File& file, const DocumentReport& report, const std::uint8_t* password,
+           std::size_t length) {
+    Plaintext key;
+    key.resize(static_cast<std::uint32_t>(length));
+    if (length != 0) {
+        std::memcpy(key.data(), password, length);
+    }
+    ReadObserver silent;
+    DocumentReport again;
+    read_document_v2(file, report.extent, key, silent, again);
+    return again.check_hash_matches;
+}
+
+std::optional<Hint> matching_spelling(File& file, const DocumentReport& report,
+                                      const Plaintext& password) {
+    TrialBlocks blocks{};
+    if (report.header.cipher_len == 0 || !read_trial_blocks(file, report, blocks)) {
+        return std::nullopt;
+    }
+    struct Search {
+        File& file;
+        const DocumentReport& report;
+        const TrialBlocks& blocks;
+        std::optional<Hint> found;
+    } search{file, report, blocks, std::nullopt};
+    const VariantUse use = [](void* context, const VariantName& name, const std::uint8_t* bytes,
+                              std::size_t length) {
+        Search& s = *static_cast<Search*>(context);
+        if (!plausible(bytes, length, s.report.header, s.blocks) ||
+            !opens(s.file, s.report, bytes, length)) {
+            return false;
+        }
+        const bool encoding = std::strcmp(name.kind, "password-encoding") == 0;
+        s.found = Hint{encoding ? Hint::Kind::password_encoding : Hint::Kind::password_variant, 0,
+                       name.name, name.from, 0};
+        return true;
+    };
+    for_each_password_variant(password.data(), password.size(), use, &search);
+    return search.found;
+}
+
+}  // namespace
+
+void find_signatures_elsewhere(File& file, const DocumentReport& report, Verdict& verdict) {
+    const std::uint64_t tried = report.located ? report.extent.start : 0;
+    find_signatures(file, report.input_size, [&](const SignatureHit& hit) {
+        if (report.located && hit.offset == tried) {
+            return true;
+        }
+        if (verdict.hints.size() < listed_signatures) {
+            verdict.hints.push_back(
+                {Hint::Kind::signature_at, hit.offset, nullptr, nullptr, hit.version});
+        } else {
+            ++verdict.unlisted_signatures;
+        }
+        return true;
+    });
+}
+
+Verdict reach_verdict(const DocumentReport& report, Witness& witness, File& input,
+                      const Plaintext& password) {
+    Verdict verdict;
+    switch (report.no_document) {
+        case NoDocument::none:
+            break;
+        case NoDocument::file_too_short:
+        case NoDocument::file_too_large:
+        case NoDocument::input_too_large:
+            return verdict;
+        default:
+            find_signatures_elsewhere(input, report, verdict);
+            return verdict;
+    }
+    if (report.check_hash_matches) {
+        verdict.conclusion = Conclusion::intact;
+        return verdict;
+    }
+    const HeaderV2& header = report.header;
+    const std::uint32_t padding = header.cipher_len - header.plain_len;
+    TextJudge empty(header.cipher_len, header.plain_len);
+    const TextJudge& judge = witness.judge_ ? *witness.judge_ : empty;
+    const TextJudgement judged =
+        judge.finish(report.padding == Padding::well_formed, std::min<std::uint32_t>(padding, 16));
+    const KeyAssessment assessment = assess_key(judged);
+    verdict.judgement = judged;
+    verdict.evidence = assessment.evidence;
+    verdict.wrong_password_chance_log2 = assessment.wrong_key_chance_log2;
+
+    if (witness.resumed_) {
+        for (const std::uint32_t length :
+             lengths_to_try(header, witness.resume_at_, witness.tail_)) {
+            if (matches_with_length(witness.resume_state_, witness.resume_at_, witness.tail_,
+                                    header, length)) {
+                verdict.conclusion = Conclusion::damaged;
+                verdict.wrong_password_chance_log2.reset();
+                verdict.hints.push_back({Hint::Kind::plain_len, length, nullptr, nullptr, 0});
+                verdict.damage.push_back({DamagedPart::Part::plain_len, 0, 0});
+                return verdict;
+            }
+        }
+    }
+    if (assessment.judgement == KeyAssessment::Judgement::right) {
+        verdict.conclusion = Conclusion::damaged;
+        for (const DamagedBlock& block : assessment.damage) {
+            verdict.damage.push_back(
+                {DamagedPart::Part::ciphertext, block.first_block, block.block_count});
+        }
+        verdict.unlisted_damage_runs = assessment.unlisted_damage_runs;
+        if (assessment.every_block_text) {
+            verdict.damage.push_back({DamagedPart::Part::stored_hash_or_iv, 0, 0});
+        }
+        return verdict;
+    }
+    verdict.conclusion = assessment.judgement == KeyAssessment::Judgement::wrong
+                             ? Conclusion::wrong_password
+                             : Conclusion::undecided;
+    if (const std::optional<Hint> spelling = matching_spelling(input, report, password)) {
+        verdict.hints.push_back(*spelling);
+    }
+    return verdict;
+}
+
+}  // namespace verdict
