@@ -3,19 +3,22 @@
 # corpus (the committed one is never written to). Any crash, leak, timeout, out-of-memory or broken
 # invariant fails the run; the executions of each fuzzer are reported.
 #
-#   .ci/fuzz.sh [LOAD_SECONDS [DUMP_SECONDS]]      defaults: 120 and 30
+#   .ci/fuzz.sh [LOAD_SECONDS [DUMP_SECONDS [VERDICT_SECONDS]]]      defaults: 120, 30 and 60
 set -euo pipefail
 cd "$(dirname "$0")/.."
 load_seconds=${1:-120}
 dump_seconds=${2:-30}
+verdict_seconds=${3:-60}
 
 rm -rf build/fuzz
 cmake --workflow --preset fuzz
 
 scratch=fuzz/corpus-run
 rm -rf "$scratch"
-mkdir -p "$scratch/load_document" "$scratch/hex_dump" "$scratch/artifacts"
+mkdir -p "$scratch/load_document" "$scratch/hex_dump" "$scratch/verdict" "$scratch/artifacts"
 cp fuzz/corpus/load_document/* "$scratch/load_document/"
+# The verdict's target reads the same inputs: a password, then a file.
+cp fuzz/corpus/load_document/* "$scratch/verdict/"
 
 # run NAME SECONDS CORPUS [OPTIONS...]
 run() {
@@ -37,3 +40,4 @@ run() {
 run fuzz_load_document "$load_seconds" "$scratch/load_document"
 # Long enough inputs to fill several of the dump's 64 KiB output blocks.
 run fuzz_hex_dump "$dump_seconds" "$scratch/hex_dump" -max_len=32768
+run fuzz_verdict_json "$verdict_seconds" "$scratch/verdict"

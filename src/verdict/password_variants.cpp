@@ -537,7 +537,10 @@ bool Variants::run() {
 
 bool for_each_password_variant(const std::uint8_t* password, std::size_t length, VariantUse use,
                                void* context, Plaintext& scratch) {
-    Variants variants(password, length, use, context, scratch);
+    // An empty password may come without any bytes to point at; the copies and comparisons
+    // below want a pointer all the same.
+    static constexpr std::uint8_t nothing = 0;
+    Variants variants(length == 0 ? &nothing : password, length, use, context, scratch);
     return variants.run();
 }
 
