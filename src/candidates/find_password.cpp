@@ -34,16 +34,40 @@ constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 // Room for the variants of the lines in one batch, beyond the longest variant tried.
 constexpr std::size_t kVariantRoom = 64 << 10;
 
-bool padding_well_formed(const std::uint8_t last[16], std::uint32_t padding) {
-    if (padding == 0 || padding > 16) {
-        return false;
+// The last block's well-formed paddings, as a comparison without branches: the block agrees with
+// one of two patterns on the padding's bytes. A wrong key's block is random, so a loop that stops
+// at the first differing byte would mispredict on nearly every candidate.
+class PaddingTest {
+  public:
+    explicit PaddingTest(std::uint32_t padding)
+        : usable(padding >= 1 && padding <= 16), zeros_allowed(padding <= 15) {
+        std::uint8_t mask_bytes[16];
+        std::uint8_t counted_bytes[16];
+        for (std::uint32_t i = 0; i < 16; ++i) {
+            const bool inside = usable && i >= 16 - padding;
+            mask_bytes[i] = inside ? 0xFF : 0;
+            counted_bytes[i] = inside ? static_cast<std::uint8_t>(padding) : 0;
+        }
+        std::memcpy(mask, mask_bytes, sizeof mask);
+        std::memcpy(counted, counted_bytes, sizeof counted);
     }
-    const std::uint8_t* bytes = last + 16 - padding;
-    const auto all = [&](std::uint8_t value) {
-        return std::all_of(bytes, bytes + padding, [=](std::uint8_t b) { return b == value; });
-    };
-    return all(static_cast<std::uint8_t>(padding)) || (padding <= 15 && all(0));
-}
+
+    bool passes(const std::uint8_t last[16]) const {
+        // Words in the host's order on both sides, so the comparison holds on any host.
+        std::uint64_t block[2];
+        std::memcpy(block, last, sizeof block);
+        const std::uint64_t counted_off =
+            ((block[0] ^ counted[0]) & mask[0]) | ((block[1] ^ counted[1]) & mask[1]);
+        const std::uint64_t zeros_off = (block[0] & mask[0]) | (block[1] & mask[1]);
+        return usable && (counted_off == 0 || (zeros_allowed && zeros_off == 0));
+    }
+
+  private:
+    bool usable;
+    bool zeros_allowed;
+    std::uint64_t mask[2];
+    std::uint64_t counted[2];
+};
 
 // The whole text under one candidate's key, and its check hash against the stored one: the
 // project's own CBC and hash, as the reader uses them. The text lives in a Plaintext and is wiped
@@ -126,7 +150,7 @@ class Search {
     const NoteForTrial& note;
     const TrialOptions& options;
     const KeyTrialTarget target;
-    const std::uint32_t padding;
+    const PaddingTest padding;
     bool (*const plausible)(const std::uint8_t block[16]);
 
     // A piece beyond the lowest one known to hold a hit need not be tried any further.
@@ -258,8 +282,8 @@ void Batch::flush() {
         search.trials.fetch_add(n, std::memory_order_relaxed);
         for (std::size_t i = 0; i < n; ++i) {
             // The padding first: it is the cheaper test, and the usual one to pass.
-            const bool passes = padding_well_formed(blocks[i].last, search.padding) ||
-                                search.plausible(blocks[i].first);
+            const bool passes =
+                search.padding.passes(blocks[i].last) || search.plausible(blocks[i].first);
             if (passes && confirmer.confirm(candidates[i].bytes, candidates[i].size)) {
                 outcome.hit = true;
                 outcome.hit_line = line_of[i];
@@ -383,13 +407,31 @@ TrialResult Search::result() const {
 }  // namespace
 
 bool printable_first_block(const std::uint8_t block[16]) {
-    for (int i = 0; i < 16; ++i) {
-        const std::uint8_t b = block[i];
-        if (!((b >= 0x20 && b <= 0x7E) || b == '\t' || b == '\n' || b == '\r')) {
-            return false;
-        }
+    // Eight bytes to a word, every byte judged on its own (no sum carries into the next byte), so
+    // the host's byte order does not matter. A wrong key's block is random and nearly always has
+    // a byte of 0x7F or above: that test comes first and is the one branch such a block meets.
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    constexpr std::uint64_t high = ones * 0x80;
+    std::uint64_t words[2];
+    std::memcpy(words, block, sizeof words);
+    std::uint64_t above = 0;  // high bit of each byte of 0x7F or more
+    for (const std::uint64_t x : words) {
+        above |= (x | ((x & ~high) + ones)) & high;
     }
-    return true;
+    if (above != 0) {
+        return false;
+    }
+    // Bytes now below 0x7F: those below 0x20 must be TAB, LF or CR. For such bytes t + 0x7F has
+    // its high bit clear exactly when t is 0.
+    const auto is_zero = [&](std::uint64_t t) { return ~(t + ones * 0x7F) & high; };
+    std::uint64_t control = 0;
+    for (const std::uint64_t x : words) {
+        const std::uint64_t below_space = ~(x + ones * 0x60) & high;
+        const std::uint64_t allowed =
+            is_zero(x ^ (ones * '\t')) | is_zero(x ^ (ones * '\n')) | is_zero(x ^ (ones * '\r'));
+        control |= below_space & ~allowed;
+    }
+    return control == 0;
 }
 
 TrialResult find_password(File::NativeHandle list, const NoteForTrial& note,
