@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "candidates/find_password.h"
+#include "candidates/padding_test.h"
 #include "platform/little_endian.h"
 #include "support/case_name.h"
 #include "support/seed.h"
@@ -107,7 +108,7 @@ struct LineCase {
 };
 
 // Each case runs with one thread and default pieces, with two threads and pieces of a line or
-// two, and with eight threads on pieces of 17 bytes.
+// two, with eight threads on pieces of 17 bytes, and on pieces shorter than the longest line.
 struct Layout {
     const char* name;
     unsigned jobs;
@@ -155,7 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
             LineCase{"lf_alone_not_the_password", "x", "\n", 0, 1}),
         testing::Values(Layout{"one_thread", 1, 0, 0},
                         Layout{"two_threads_small_pieces", 2, 24, 16},
-                        Layout{"eight_threads_tiny_pieces", 8, 17, 16})),
+                        Layout{"eight_threads_tiny_pieces", 8, 17, 16},
+                        Layout{"three_threads_pieces_under_a_line", 3, 5, 16})),
     testsupport::CaseName{});
 
 // ---- Pieces and threads --------------------------------------------------------------------
@@ -222,7 +224,7 @@ TEST(CandidatePieces, SameLineWhateverTheThreads) {
 
 // Lines longer than the longest candidate are counted, never tried, and do not shift the lines
 // after them: one within a piece, one across several pieces, one at the end without LF. A line of
-// exactly the longest length is tried, also when it ends a full buffer (32 + 16 bytes) unfinished.
+// exactly the longest length is tried, also when it ends a 32-byte piece unfinished.
 struct LongCase {
     const char* name;
     std::string list;
@@ -231,12 +233,13 @@ struct LongCase {
     std::uint64_t skipped;
 };
 
-class LongLines : public testing::TestWithParam<std::tuple<LongCase, unsigned>> {};
+class LongLines : public testing::TestWithParam<std::tuple<LongCase, Layout>> {};
 
 TEST_P(LongLines, CountedButNotTried) {
-    const auto& [c, jobs] = GetParam();
+    const auto& [c, layout] = GetParam();
     const Sealed sealed(note_for("pw"));
-    const TrialResult r = search(c.list, sealed, with(jobs, 32, 16));
+    const TrialResult r =
+        search(c.list, sealed, with(layout.jobs, layout.piece_bytes, layout.longest));
     EXPECT_EQ(r.line, c.line);
     EXPECT_EQ(r.skipped_long, c.skipped);
     if (c.line == 0) {
@@ -255,10 +258,9 @@ INSTANTIATE_TEST_SUITE_P(
                      std::string(40, 'x') + "\n" + std::string(90, 'y') + "\r\npw\r\n", 3, 3, 2},
             LongCase{"longest_tried", std::string(16, 'z') + "\npw\n", 2, 2, 0},
             LongCase{"longest_carried_from_a_full_piece",
-                     std::string(15, 'a') + "\n" + std::string(15, 'b') + "\n" +
-                         std::string(16, 'z') + "\npw\n",
-                     4, 4, 0}),
-        testing::Values(1u, 4u)),
+                     std::string(15, 'a') + "\n" + std::string(16, 'z') + "\npw\n", 3, 3, 0}),
+        testing::Values(Layout{"one_thread", 1, 32, 16}, Layout{"four_threads", 4, 32, 16},
+                        Layout{"two_threads_pieces_under_a_line", 2, 7, 16})),
     testsupport::CaseName{});
 
 // ---- Filters and variants ------------------------------------------------------------------
@@ -289,6 +291,69 @@ TEST(CandidateFilters, ZeroPaddingAndOneBlockNote) {
     EXPECT_EQ(search("a\npw\n", zeros, TrialOptions{}).line, 2u);
     const Sealed small(note_for("pw", testsupport::Pad::pkcs7, "\x7f"));
     EXPECT_EQ(search("a\nb\npw\n", small, TrialOptions{}).line, 3u);
+}
+
+// Every padding length the writer can leave, each byte count and both fillings, found through the
+// last block alone: the text starts with a control byte, so the first block never passes.
+TEST(CandidateFilters, EveryWellFormedPaddingPassesOnItsOwn) {
+    for (const testsupport::Pad pad : {testsupport::Pad::pkcs7, testsupport::Pad::zeros}) {
+        for (std::size_t length = 17; length < 33; ++length) {
+            if (pad == testsupport::Pad::zeros && length == 32) {
+                continue;  // whole blocks: no padding at all
+            }
+            SCOPED_TRACE("text of " + std::to_string(length) + " bytes");
+            const Sealed sealed(note_for("pw", pad, "\x01" + std::string(length - 1, 't')));
+            EXPECT_EQ(search("a\nb\npw\nc\n", sealed, with(1, 64, 16)).line, 3u);
+        }
+    }
+}
+
+// The padding filter against its definition, for every count from 0 to 20: blocks filled with the
+// count, with zeros and with 16, each also with one byte changed at every place, so that a byte
+// wrongly left out of the padding or wrongly taken into it shows.
+TEST(CandidateFilters, PaddingTestAgainstItsDefinition) {
+    const auto defined = [](const std::uint8_t* last, std::uint32_t n) {
+        if (n < 1 || n > 16) {
+            return false;
+        }
+        bool counted = true;
+        bool zeros = n <= 15;
+        for (std::uint32_t i = 16 - n; i < 16; ++i) {
+            counted &= last[i] == n;
+            zeros &= last[i] == 0;
+        }
+        return counted || zeros;
+    };
+    for (std::uint32_t n = 0; n <= 20; ++n) {
+        const candidates::PaddingTest test(n);
+        for (const std::uint32_t fill : {n, 0u, 16u}) {
+            for (int changed = -1; changed < 16; ++changed) {
+                std::uint8_t block[16];
+                std::memset(block, static_cast<int>(fill), sizeof block);
+                if (changed >= 0) {
+                    block[changed] = static_cast<std::uint8_t>(fill + 1);
+                }
+                ASSERT_EQ(test.passes(block), defined(block, n))
+                    << "count " << n << ", fill " << fill << ", changed at " << changed;
+            }
+        }
+    }
+}
+
+// The default first-block test against its definition, each byte value at each place of a block
+// of text.
+TEST(CandidateFilters, PrintableFirstBlockEveryByteEverywhere) {
+    for (int value = 0; value < 256; ++value) {
+        const bool text =
+            (value >= 0x20 && value <= 0x7E) || value == '\t' || value == '\n' || value == '\r';
+        for (int at = 0; at < 16; ++at) {
+            std::uint8_t block[16];
+            std::memset(block, 'a', sizeof block);
+            block[at] = static_cast<std::uint8_t>(value);
+            ASSERT_EQ(candidates::printable_first_block(block), text)
+                << "byte " << value << " at " << at;
+        }
+    }
 }
 
 void upper(const std::uint8_t* bytes, std::size_t size, const candidates::VariantSink& emit) {

@@ -55,9 +55,10 @@ struct TrialOptions {
     std::function<void(const TrialProgress&)> progress;
 
     // Tuning, which the tests turn down to reach piece boundaries with small lists. The list is
-    // read `piece_bytes` at a time; a line longer than `longest_candidate` bytes is counted but
-    // not tried (the tool takes no longer password either). piece_bytes > longest_candidate >= 1.
-    std::size_t piece_bytes = std::size_t{4} << 20;
+    // read `piece_bytes` at a time, a piece a thread's unit of work: small enough that two threads
+    // end a list of a few million lines close together. A line longer than `longest_candidate`
+    // bytes is counted but not tried (the tool takes no longer password either). Both at least 1.
+    std::size_t piece_bytes = std::size_t{1} << 20;
     std::size_t longest_candidate = std::size_t{1} << 20;
 };
 

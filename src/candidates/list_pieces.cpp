@@ -32,7 +32,7 @@ ListPiece::ListPiece(std::size_t capacity) : buffer(static_cast<std::uint32_t>(c
 ListPieces::ListPieces(File::NativeHandle list, std::size_t piece_bytes,
                        std::size_t longest_candidate)
     : list(list), piece_bytes(piece_bytes), longest(longest_candidate) {
-    NOTEDIAG_ASSERT(longest_candidate >= 1 && piece_bytes > longest_candidate);
+    NOTEDIAG_ASSERT(longest_candidate >= 1 && piece_bytes >= 1);
     NOTEDIAG_ASSERT(piece_bytes <= kLargestCapacity - longest_candidate);
     carry.reserve(static_cast<std::uint32_t>(longest_candidate));
 }
@@ -51,7 +51,6 @@ std::size_t ListPieces::read_into(std::uint8_t* buffer, std::size_t size) {
 bool ListPieces::take(ListPiece& piece) {
     NOTEDIAG_ASSERT(piece.buffer.size() >= piece_capacity());
     std::uint8_t* const buffer = piece.buffer.data();
-    const std::size_t capacity = piece_capacity();
     piece.size = 0;
     piece.long_line_after = false;
 
@@ -77,8 +76,14 @@ bool ListPieces::take(ListPiece& piece) {
         filled = carry.size();
         carry.clear();
     }
-    while (!at_end && filled < capacity) {
-        filled += read_into(buffer + filled, capacity - filled);
+    // A piece holds piece_bytes of the list, carried line included, and the buffer's room beyond
+    // that serves one line more: a piece without any LF must show that its line is too long to
+    // try, so without one the reading goes on until a LF comes or the line passes the longest.
+    while (!at_end && filled < piece_bytes) {
+        filled += read_into(buffer + filled, piece_bytes - filled);
+    }
+    while (!at_end && filled <= longest && std::memchr(buffer, '\n', filled) == nullptr) {
+        filled += read_into(buffer + filled, longest + 1 - filled);
     }
     if (filled == 0) {
         return false;

@@ -29,7 +29,7 @@ struct ListPiece {
 // lines is left to the taker, so takers do not wait on each other for it.
 class ListPieces {
   public:
-    // piece_bytes > longest_candidate >= 1; the handle stays the caller's.
+    // piece_bytes and longest_candidate at least 1; the handle stays the caller's.
     ListPieces(File::NativeHandle list, std::size_t piece_bytes, std::size_t longest_candidate);
     ~ListPieces();  // wipes what it still holds of a line
     ListPieces(const ListPieces&) = delete;
@@ -38,9 +38,8 @@ class ListPieces {
     // The capacity a ListPiece needs.
     std::size_t piece_capacity() const { return piece_bytes + longest; }
 
-    // Fills `piece` with the next lines; false once the list is done. At least piece_bytes bytes
-    // are read for each piece before the end of the list. Throws file::FileError when reading
-    // fails.
+    // Fills `piece` with the next lines; false once the list is done. Each piece but the last
+    // covers piece_bytes of the list. Throws file::FileError when reading fails.
     bool take(ListPiece& piece);
 
     // Bytes read from the list so far; may be read from any thread.
