@@ -15,6 +15,7 @@
 #include "candidates/padding_test.h"
 #include "platform/little_endian.h"
 #include "support/case_name.h"
+#include "support/cpu_paths.h"
 #include "support/seed.h"
 #include "support/temp_file.h"
 #include "testkit/note_builder.h"
@@ -176,7 +177,11 @@ std::string random_words(std::mt19937& random, std::size_t count, const char* ne
 
 // The password at line 41, with every piece size from 20 to 75 bytes: each line, the password's
 // and a CR LF pair included, is cut at every place by some piece boundary.
-TEST(CandidatePieces, LinesCutAtEveryPlaceAcrossPieces) {
+// The piece and thread cases run on every path of the kernel: its interleaved groups meet the
+// batches' tails there.
+class CandidatePieces : public testsupport::OnCpuPath<> {};
+
+TEST_P(CandidatePieces, LinesCutAtEveryPlaceAcrossPieces) {
     const testsupport::TestSeed seed;
     std::mt19937 random(seed.value());
     const Sealed sealed(note_for("correct horse"));
@@ -200,7 +205,7 @@ TEST(CandidatePieces, LinesCutAtEveryPlaceAcrossPieces) {
 
 // The password on several lines far apart, the list in many pieces: one thread, two and eight
 // report the first of them.
-TEST(CandidatePieces, SameLineWhateverTheThreads) {
+TEST_P(CandidatePieces, SameLineWhateverTheThreads) {
     const testsupport::TestSeed seed;
     std::mt19937 random(seed.value());
     const Sealed sealed(note_for("correct horse"));
@@ -221,6 +226,10 @@ TEST(CandidatePieces, SameLineWhateverTheThreads) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, CandidatePieces,
+                         testing::Combine(testing::ValuesIn(testsupport::key_trial_paths())),
+                         testsupport::CaseName{});
 
 // Lines longer than the longest candidate are counted, never tried, and do not shift the lines
 // after them: one within a piece, one across several pieces, one at the end without LF. A line of
