@@ -311,7 +311,9 @@ TEST(CandidateFilters, EveryWellFormedPaddingPassesOnItsOwn) {
                 continue;  // whole blocks: no padding at all
             }
             SCOPED_TRACE("text of " + std::to_string(length) + " bytes");
-            const Sealed sealed(note_for("pw", pad, "\x01" + std::string(length - 1, 't')));
+            std::string text(length, 't');
+            text[0] = '\x01';
+            const Sealed sealed(note_for("pw", pad, text));
             EXPECT_EQ(search("a\nb\npw\nc\n", sealed, with(1, 64, 16)).line, 3u);
         }
     }
