@@ -286,6 +286,7 @@ PieceOutcome Batch::try_piece(const ListPiece& piece) {
             flushed = false;
             if (!outcome.hit && should_stop()) {
                 count = 0;
+                variant_bytes.clear();
                 outcome.aborted = true;
                 return outcome;
             }
