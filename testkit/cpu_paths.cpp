@@ -23,6 +23,12 @@ std::vector<CpuPath> hex_dump_paths() {
     return {portable, {"ssse3", platform::cpu_ssse3}, {"avx2", platform::cpu_avx2}};
 }
 
+// The hardware path takes both the hash and the cipher instructions; with either missing the
+// portable loop runs.
+std::vector<CpuPath> key_trial_paths() {
+    return {portable, {"shani_aesni", platform::cpu_sha | platform::cpu_aesni}};
+}
+
 ForcedCpuPath::ForcedCpuPath(const CpuPath& path)
     : available_(path.features == platform::cpu_all || platform::cpu_has(path.features)),
       previous_(platform::cpu_limit_for_testing(path.features)) {}
