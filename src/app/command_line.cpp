@@ -270,9 +270,13 @@ struct Parser {
             fail("--brief, --dump-limit, --output and --force belong to the transcript alone");
             return;
         }
-        if ((line.offset || line.length || line.extract != nullptr) && !reads &&
-            line.mode != Mode::info) {
-            fail("--offset, --length and --extract belong to the transcript and --info");
+        if ((line.offset || line.length) && line.mode != Mode::transcript &&
+            line.mode != Mode::info && line.mode != Mode::wordlist) {
+            fail("--offset and --length belong to the transcript, --info and --wordlist");
+            return;
+        }
+        if (line.extract != nullptr && !reads && line.mode != Mode::info) {
+            fail("--extract belongs to the transcript and --info");
             return;
         }
         if ((line.recursive && line.mode != Mode::test) ||
@@ -281,7 +285,12 @@ struct Parser {
             fail("--recursive belongs to --test, --variants to --wordlist, --jobs to both");
             return;
         }
-        const bool needs_password = line.mode != Mode::info && line.mode != Mode::scan;
+        const bool needs_password = line.mode == Mode::transcript || line.mode == Mode::test;
+        if (line.mode == Mode::wordlist && line.note_on_standard_input &&
+            std::string_view(line.wordlist) == "-") {
+            fail("standard input cannot carry both the list and the note");
+            return;
+        }
         const int given =
             (line.password != nullptr) + (line.password_file != nullptr) + (line.password_fd >= 0);
         if (given > 1) {
@@ -290,7 +299,7 @@ struct Parser {
         }
         if (!needs_password) {
             if (given != 0) {
-                fail("--info and --scan take no password");
+                fail("--info, --scan and --wordlist take no password");
             }
             return;
         }
@@ -301,7 +310,6 @@ struct Parser {
         } else if (line.password_fd >= 0) {
             line.password_source = Source::descriptor;
         } else if (line.note_on_standard_input ||
-                   (line.mode == Mode::wordlist && std::string_view(line.wordlist) == "-") ||
                    platform::is_terminal(platform::StandardStream::input)) {
             line.password_source = Source::terminal;
         } else {
