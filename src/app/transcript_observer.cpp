@@ -25,6 +25,13 @@ const char* label(ReadStage stage) {
     return "";
 }
 
+struct Forward final : transcript::DumpFollower {
+    StageFollower& then;
+
+    explicit Forward(StageFollower& follower) : then(follower) {}
+    void formatted(std::uint32_t from, std::uint32_t to) override { then.consumed(from, to); }
+};
+
 }  // namespace
 
 void TranscriptObserver::signature_differs() {
@@ -45,4 +52,11 @@ void TranscriptObserver::stage(ReadStage stage, const std::uint8_t* bytes, std::
 
 void TranscriptObserver::whoops(NoDocument reason, bool behind_trailer) {
     transcript::line(whoops_line(reason, behind_trailer));
+}
+
+void TranscriptObserver::stage_then(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count,
+                                    StageFollower& then) {
+    transcript::line(label(stage));
+    Forward forward(then);
+    transcript::dump(bytes, count, &forward);
 }
