@@ -40,7 +40,7 @@ unsigned processors() {
 }
 
 struct Setting {
-    unsigned threads;
+    unsigned threads;  // 0: as many as there are processors
     bool forced;
 };
 
@@ -53,12 +53,17 @@ Setting from_environment() {
             return {threads, threads >= 2};
         }
     }
-    return {std::clamp(processors(), 1u, max_threads), false};
+    return {0, false};
 }
 
 const Setting& environment() {
     static const Setting setting = from_environment();
     return setting;
+}
+
+unsigned processor_threads() {
+    static const unsigned count = std::clamp(processors(), 1u, max_threads);
+    return count;
 }
 
 Setting testing_setting{0, false};
@@ -137,7 +142,10 @@ Pool& pool() {
 }  // namespace
 
 unsigned threads() {
-    return testing_setting.threads != 0 ? testing_setting.threads : environment().threads;
+    if (testing_setting.threads != 0) {
+        return testing_setting.threads;
+    }
+    return environment().threads != 0 ? environment().threads : processor_threads();
 }
 
 bool forced() {

@@ -379,9 +379,10 @@ void dump(const void* data, std::uint32_t count, DumpFollower* follower) {
     Progress progress{follower};
     if (!failed()) {
         const auto* bytes = static_cast<const unsigned char*>(data);
-        const bool parallel = dump_pool::threads() > 1 &&
-                              (count >= parallel_dump_threshold || dump_pool::forced()) &&
-                              count >= bytes_per_line;
+        // A short note's dumps ask nothing of the processors: forced() reads the environment only.
+        const bool parallel =
+            count >= bytes_per_line &&
+            (count >= parallel_dump_threshold ? dump_pool::threads() > 1 : dump_pool::forced());
         if (parallel) {
             parallel_dump(bytes, count, progress);
         } else {
