@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/check.h"
@@ -125,11 +126,16 @@ struct Pool {
         }
     }
 
-    void start_workers() {
+    // A thread the system refuses is no failure of the dump: the caller formats what no worker
+    // takes, down to every slice itself.
+    void start_workers() noexcept {
         const unsigned wanted = threads() - 1;
-        while (started < wanted) {
-            workers[started] = std::thread([this] { serve(); });
-            ++started;
+        try {
+            while (started < wanted) {
+                workers[started] = std::thread([this] { serve(); });
+                ++started;
+            }
+        } catch (const std::system_error&) {
         }
     }
 };
