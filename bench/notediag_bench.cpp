@@ -1,5 +1,9 @@
 // Throughput of the tool's stages and of a whole load, in bytes of input per second. bench/compare
 // sets these figures beside reference programs; nothing here is run by the test suite.
+//
+// The stages of a load, each on its own: read (a note's bytes into a fresh secure buffer, page
+// faults included), decrypt, hash, dump (to a stream; and the transcript's own, on one thread and
+// on two), write (the transcript's buffer and its write calls), then the whole load.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,7 +23,10 @@
 #include "crypto/aes/aes_modes.h"
 #include "crypto/key_trial.h"
 #include "crypto/sha256.h"
+#include "file/File.h"
+#include "output/dump_pool.h"
 #include "output/hex_dump.h"
+#include "output/transcript.h"
 #include "platform/check.h"
 #include "platform/cpu.h"
 #include "secure/Plaintext.h"
@@ -123,26 +130,9 @@ BENCHMARK_CAPTURE(bm_sha256_digest, portable, portable)
     ->Apply(sizes);
 BENCHMARK_CAPTURE(bm_sha256_digest, shani, shani)->Name("sha256_digest/shani")->Apply(sizes);
 
-// Input bytes per second; the text written is about 4.8 times as much.
-void bm_hex_dump(benchmark::State& state, const CpuPath& path) {
-    const OnPath on(state, path);
-    const auto size = static_cast<std::size_t>(state.range(0));
-    const std::vector<std::uint8_t> in = random_bytes(size, 4);
-    std::FILE* null = std::fopen("/dev/null", "w");
-    NOTEDIAG_ASSERT(null != nullptr);
-    for (auto _ : state) {
-        hex_dump(null, in.data(), static_cast<std::uint32_t>(size));
-    }
-    std::fclose(null);
-    report(state, size);
-}
-BENCHMARK_CAPTURE(bm_hex_dump, portable, portable)->Name("hex_dump/portable")->Apply(sizes);
-BENCHMARK_CAPTURE(bm_hex_dump, ssse3, ssse3)->Name("hex_dump/ssse3")->Apply(sizes);
-BENCHMARK_CAPTURE(bm_hex_dump, avx2, avx2)->Name("hex_dump/avx2")->Apply(sizes);
-
 // The trial kernel alone: candidates per second, in batches of 64 candidates of 6 to 14 bytes,
 // the size the search hands it, against a 13-block note.
-void bm_key_trial(benchmark::State& state, const Path& path) {
+void bm_key_trial(benchmark::State& state, const CpuPath& path) {
     const OnPath on(state, path);
     const std::vector<std::uint8_t> bytes = random_bytes(64 * 14, 7);
     std::vector<KeyTrialCandidate> batch;
@@ -162,22 +152,6 @@ void bm_key_trial(benchmark::State& state, const Path& path) {
 }
 BENCHMARK_CAPTURE(bm_key_trial, portable, portable)->Name("key_trial/portable");
 BENCHMARK_CAPTURE(bm_key_trial, shani_aesni, native)->Name("key_trial/shani_aesni");
-
-// A version-2 document with `cipher_len` bytes of payload (a multiple of 16), sealed by the testkit
-// with the project's own cipher and hash; the plaintext is five bytes shorter than the payload so
-// the trim is exercised.
-std::string build_document(std::uint32_t cipher_len, const std::string& password) {
-    NOTEDIAG_ASSERT(cipher_len % 16 == 0 && cipher_len >= 16);
-    const std::vector<std::uint8_t> plain = random_bytes(cipher_len - 5, 5);
-    const std::vector<std::uint8_t> iv = random_bytes(16, 6);
-    testsupport::Note note;
-    note.password = password;
-    note.text.assign(plain.begin(), plain.end());
-    std::copy(iv.begin(), iv.end(), note.iv.begin());
-    note.width = 800;
-    note.height = 600;
-    return testsupport::build_note(note);
-}
 
 // Standard output goes to /dev/null while it lives; the benchmark's own report is printed after
 // the benchmark function returns, so it is not lost.
@@ -201,6 +175,108 @@ class StdoutToNull {
   private:
     int saved;
 };
+
+// Input bytes per second; the text written is about 4.8 times as much.
+void bm_hex_dump(benchmark::State& state, const CpuPath& path) {
+    const OnPath on(state, path);
+    const auto size = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::uint8_t> in = random_bytes(size, 4);
+    std::FILE* null = std::fopen("/dev/null", "w");
+    NOTEDIAG_ASSERT(null != nullptr);
+    for (auto _ : state) {
+        hex_dump(null, in.data(), static_cast<std::uint32_t>(size));
+    }
+    std::fclose(null);
+    report(state, size);
+}
+BENCHMARK_CAPTURE(bm_hex_dump, portable, portable)->Name("hex_dump/portable")->Apply(sizes);
+BENCHMARK_CAPTURE(bm_hex_dump, ssse3, ssse3)->Name("hex_dump/ssse3")->Apply(sizes);
+BENCHMARK_CAPTURE(bm_hex_dump, avx2, avx2)->Name("hex_dump/avx2")->Apply(sizes);
+
+// The transcript's dump, formatted into its own buffers and written to /dev/null, on `threads`
+// threads (1: the serial dump), each run finished so the figure includes the last write.
+void bm_transcript_dump(benchmark::State& state, const CpuPath& path, unsigned threads) {
+    const OnPath on(state, path);
+    const auto size = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::uint8_t> in = random_bytes(size, 4);
+    const unsigned previous = dump_pool::threads_for_testing(threads);
+    {
+        StdoutToNull quiet;
+        for (auto _ : state) {
+            transcript::dump(in.data(), static_cast<std::uint32_t>(size));
+            NOTEDIAG_ASSERT(transcript::finish());
+        }
+    }
+    dump_pool::threads_for_testing(previous);
+    report(state, size);
+}
+BENCHMARK_CAPTURE(bm_transcript_dump, portable, portable, 1)
+    ->Name("transcript_dump/portable/threads:1")
+    ->Apply(sizes)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(bm_transcript_dump, native, native, 1)
+    ->Name("transcript_dump/native/threads:1")
+    ->Apply(sizes)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(bm_transcript_dump, native2, native, 2)
+    ->Name("transcript_dump/native/threads:2")
+    ->Apply(sizes)
+    ->UseRealTime();
+
+// Text through the transcript to /dev/null: the copy into its buffer and the write calls.
+void bm_transcript_write(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::uint8_t> in = random_bytes(size, 7);
+    {
+        StdoutToNull quiet;
+        for (auto _ : state) {
+            transcript::untrusted(in.data(), size);
+            NOTEDIAG_ASSERT(transcript::finish());
+        }
+    }
+    report(state, size);
+}
+BENCHMARK(bm_transcript_write)->Name("transcript_write")->Apply(sizes);
+
+// A file's bytes into a fresh secure buffer of their size, as the reader takes a payload: the
+// allocation and its page faults are part of the figure, so a heap block and a mapped one differ.
+void bm_read(benchmark::State& state) {
+    const auto size = static_cast<std::uint32_t>(state.range(0));
+    const std::vector<std::uint8_t> bytes = random_bytes(size, 8);
+    const char* dir = std::getenv("TMPDIR");
+    std::string path =
+        std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/notediag_bench_XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    NOTEDIAG_ASSERT(fd >= 0);
+    NOTEDIAG_ASSERT(::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+    File file(path.c_str(), false, false);
+    for (auto _ : state) {
+        Plaintext payload;
+        payload.resize(size);
+        NOTEDIAG_ASSERT(file.seek(0) && file.read(payload.data(), size));
+        benchmark::DoNotOptimize(payload.data());
+    }
+    ::unlink(path.c_str());
+    report(state, size);
+}
+BENCHMARK(bm_read)->Name("read")->Apply(sizes)->UseRealTime();
+
+// A version-2 document with `cipher_len` bytes of payload (a multiple of 16), sealed by the testkit
+// with the project's own cipher and hash; the plaintext is five bytes shorter than the payload so
+// the trim is exercised.
+std::string build_document(std::uint32_t cipher_len, const std::string& password) {
+    NOTEDIAG_ASSERT(cipher_len % 16 == 0 && cipher_len >= 16);
+    const std::vector<std::uint8_t> plain = random_bytes(cipher_len - 5, 5);
+    const std::vector<std::uint8_t> iv = random_bytes(16, 6);
+    testsupport::Note note;
+    note.password = password;
+    note.text.assign(plain.begin(), plain.end());
+    std::copy(iv.begin(), iv.end(), note.iv.begin());
+    note.width = 800;
+    note.height = 600;
+    return testsupport::build_note(note);
+}
 
 void bm_load_document(benchmark::State& state, const CpuPath& cpu_path) {
     const OnPath on(state, cpu_path);

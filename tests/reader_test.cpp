@@ -376,3 +376,51 @@ TEST(ShippedExample, PrintsTheRecordedTranscriptOnEveryHost) {
 }
 
 }  // namespace
+
+namespace {
+
+// The transcript is the contract, however the dumps are formatted: with the parallel dump forced
+// on every dump (NOTEDIAG_DUMP_THREADS of 2 and more) and off (1), a note's transcript is the
+// predicted one. Payloads around the parallel threshold and across several 1 MiB chunks of text,
+// each with a short last line of plaintext and a padding block.
+class ParallelDump : public ::testing::TestWithParam<std::tuple<const char*, std::uint32_t>> {};
+
+TEST_P(ParallelDump, TranscriptHoldsWithTheParallelDumpForcedOnAndOff) {
+    const auto [threads, text_size] = GetParam();
+    Note note;
+    note.text = random_text(text_size);
+    const std::string document = build_note(note);
+    TempDir dir;
+    const auto run = run_tool({dir.write("note", document), note.password},
+                              {std::string("NOTEDIAG_DUMP_THREADS=") + threads});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, matches);
+    EXPECT_PRED_FORMAT2(SameTranscript, expected_transcript(document, note.password), run.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ParallelDump,
+                         ::testing::Combine(::testing::Values("1", "2", "3"),
+                                            ::testing::Values(0u, 17u, 1000u, (256u << 10) - 21u,
+                                                              (256u << 10) + 1u, (1u << 20) + 9u)),
+                         [](const auto& info) {
+                             return std::string("Threads") + std::get<0>(info.param) + "Text" +
+                                    std::to_string(std::get<1>(info.param));
+                         });
+
+// Every hostile file's transcript with the parallel dump forced is the one without it.
+TEST(ParallelDump, HostileFilesPrintTheSameTranscript) {
+    TempDir dir;
+    for (const HostileFile& file : hostile_files()) {
+        const std::string path = dir.write("note", file.bytes);
+        const auto serial = run_tool({path, file.password}, {"NOTEDIAG_DUMP_THREADS=1"});
+        const auto parallel = run_tool({path, file.password}, {"NOTEDIAG_DUMP_THREADS=2"});
+        EXPECT_EQ(parallel.status, serial.status) << file.name;
+        EXPECT_EQ(parallel.err, serial.err) << file.name;
+        EXPECT_EQ(parallel.out, serial.out) << file.name;
+        if (!file.transcript.empty()) {
+            EXPECT_PRED_FORMAT2(SameTranscript, file.transcript, parallel.out);
+        }
+    }
+}
+
+}  // namespace

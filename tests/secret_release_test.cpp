@@ -14,7 +14,11 @@
 #include <vector>
 
 #include "app/load_document.h"
+#include "app/transcript_observer.h"
 #include "crypto/aes/aes.h"
+#include "output/dump_pool.h"
+#include "output/transcript.h"
+#include "secure/os_block.h"
 #include "support/counting_allocator.h"
 #include "support/seed.h"
 #include "support/temp_file.h"
@@ -36,11 +40,19 @@ std::size_t block_count = 0;
 bool registry_full = false;
 
 int unwiped_releases = 0;
+int mapped_blocks = 0;
 
 // Every 8-byte window of the secrets, sorted. The secrets are random bytes, so a window found in
 // a block is a remnant of a secret, not a coincidence: a partly wiped copy is seen as well as a
 // whole one.
 std::vector<std::uint64_t> fragments;
+// A bit per hash of the fragments: most windows of a block are told apart from every fragment by
+// one look here, without the search.
+std::vector<bool> might_be_fragment(1 << 24);
+
+std::size_t fragment_hash(std::uint64_t window) {
+    return static_cast<std::size_t>((window * 0x9E3779B97F4A7C15u) >> 40);
+}
 
 void set_secrets(const std::vector<std::string>& secrets) {
     fragments.clear();
@@ -52,13 +64,18 @@ void set_secrets(const std::vector<std::string>& secrets) {
         }
     }
     std::sort(fragments.begin(), fragments.end());
+    std::fill(might_be_fragment.begin(), might_be_fragment.end(), false);
+    for (const std::uint64_t fragment : fragments) {
+        might_be_fragment[fragment_hash(fragment)] = true;
+    }
 }
 
 bool holds_fragment(const unsigned char* at, std::size_t size) {
     for (std::size_t i = 0; i + 8 <= size; ++i) {
         std::uint64_t window;
         std::memcpy(&window, at + i, sizeof window);
-        if (std::binary_search(fragments.begin(), fragments.end(), window))
+        if (might_be_fragment[fragment_hash(window)] &&
+            std::binary_search(fragments.begin(), fragments.end(), window))
             return true;
     }
     return false;
@@ -73,7 +90,8 @@ void mark_holders() {
     }
 }
 
-void taken(void* at, std::size_t size, allocator::Form) {
+void taken(void* at, std::size_t size, allocator::Form form) {
+    mapped_blocks += form == allocator::Form::mapped ? 1 : 0;
     // A fresh block may hold what an earlier owner left in it, such as the test's own copies of
     // the secrets, released unwiped before the load; zeroed here, what it holds at its release
     // is what the tool wrote into it (a map node's unused string bytes were caught that way).
@@ -103,6 +121,7 @@ using namespace testsupport;
 
 void arm() {
     unwiped_releases = 0;
+    mapped_blocks = 0;
     block_count = 0;
     registry_full = false;
     allocator::arm({taken, released});
@@ -113,25 +132,31 @@ struct Load {
     std::size_t allocated;
     int unwiped;
     std::size_t unreleased;
+    int mapped;
 };
 
-// Loads `path` the way the tool does, from key buffer to released document, with the allocator
-// armed throughout.
+// Loads `path` the way the tool does, from key buffer to released document and finished
+// transcript; true when a document was found.
+bool load(const std::string& path, const std::string& password) {
+    Plaintext key;
+    assign_c_string(key, password.c_str(), false);
+    TranscriptObserver observer;
+    DocumentReport report;
+    const bool found = load_document(path, key, observer, report) != nullptr;
+    transcript::finish();
+    return found;
+}
+
+// The same with the allocator armed throughout.
 Load load_armed(const std::string& path, const std::string& password) {
     aes_tables_init();
     testing::internal::CaptureStdout();
-    bool found = false;
     arm();
-    {
-        Plaintext key;
-        assign_c_string(key, password.c_str(), false);
-        auto document = load_document(path, key);
-        found = document != nullptr;
-    }
+    const bool found = load(path, password);
     allocator::disarm();
     testing::internal::GetCapturedStdout();
     EXPECT_FALSE(registry_full);
-    return {found, allocator::counts.bytes_taken, unwiped_releases, block_count};
+    return {found, allocator::counts.bytes_taken, unwiped_releases, block_count, mapped_blocks};
 }
 
 // `n` random bytes, none of them zero, so the password survives as a C string.
@@ -177,6 +202,39 @@ TEST(SecretRelease, EveryBlockThatHeldASecretIsZeroWhenReleased) {
     delete overwritten;
     allocator::disarm();
     EXPECT_EQ(unwiped_releases, 2);
+    fragments.clear();
+}
+
+// A payload past the size from which the secure buffer maps its blocks, dumped serially and in
+// parallel slices into the transcript's chunks (made small here, so that there are many): the
+// mapped payload, the chunks and every heap block that held a secret are wiped when released.
+TEST(SecretRelease, MappedBlocksAndTranscriptChunksAreWipedToo) {
+    const TestSeed seed;
+    std::mt19937 rng(seed.value());
+    Note note;
+    note.password = random_bytes(rng, 40);
+    note.text = random_bytes(rng, secure::os_block_threshold + 1000);
+    set_secrets({note.password, note.text});
+    TempDir dir;
+    const std::string path = dir.write("large", build_note(note));
+    const std::size_t flush = transcript::flush_size_for_testing(128 * 1024);
+    for (const unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        const unsigned previous = dump_pool::threads_for_testing(threads, true);
+        // The pool's threads, once started, live on past a load: started before the armed one.
+        testing::internal::CaptureStdout();
+        load(path, note.password);
+        testing::internal::GetCapturedStdout();
+
+        const Load load = load_armed(path, note.password);
+        EXPECT_TRUE(load.found);
+        // The payload, and with two threads the three chunks of the transcript, one mapping.
+        EXPECT_EQ(load.mapped, threads == 1 ? 1 : 2);
+        EXPECT_EQ(load.unwiped, 0) << "released blocks still holding secret bytes";
+        EXPECT_EQ(load.unreleased, 0u) << "blocks taken during the load and never released";
+        dump_pool::threads_for_testing(previous);
+    }
+    transcript::flush_size_for_testing(flush);
     fragments.clear();
 }
 

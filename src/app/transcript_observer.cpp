@@ -26,6 +26,13 @@ const char* label(ReadStage stage) {
     return "";
 }
 
+struct Forward final : transcript::DumpFollower {
+    StageFollower& then;
+
+    explicit Forward(StageFollower& follower) : then(follower) {}
+    void formatted(std::uint32_t from, std::uint32_t to) override { then.consumed(from, to); }
+};
+
 }  // namespace
 
 void TranscriptObserver::signature_differs() {
@@ -49,6 +56,13 @@ void TranscriptObserver::stage(ReadStage stage, const std::uint8_t* bytes, std::
 
 void TranscriptObserver::whoops(NoDocument reason, bool behind_trailer) {
     transcript::line(whoops_line(reason, behind_trailer));
+}
+
+void TranscriptObserver::stage_then(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count,
+                                    StageFollower& then) {
+    transcript::line(label(stage));
+    Forward forward(then);
+    transcript::dump(bytes, count, &forward);
 }
 
 void TranscriptObserver::text(const std::uint8_t* bytes, std::size_t count) {

@@ -14,6 +14,9 @@ class TranscriptObserver : public ReadObserver {
     void signature_differs() override;
     void header(const HeaderV2& header) override;
     void stage(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count) override;
+    // The dump tells `then` of each slice as soon as it is formatted.
+    void stage_then(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count,
+                    StageFollower& then) override;
     void whoops(NoDocument reason, bool behind_trailer) override;
     void text(const std::uint8_t* bytes, std::size_t count) override;
 

@@ -128,6 +128,28 @@ void conclude(const HeaderV2& header, const PayloadHash& hash, const std::uint8_
         std::memcmp(report.computed_hash, header.wanted_hash, sizeof report.computed_hash) == 0;
 }
 
+// Decrypts the payload in place, range by range in order: the chain runs on in the working IV.
+struct Decrypting final : StageFollower {
+    std::uint8_t* payload;
+    Secrets& secrets;
+
+    Decrypting(std::uint8_t* bytes, Secrets& s) : payload(bytes), secrets(s) {}
+    void consumed(std::uint32_t from, std::uint32_t to) override {
+        decrypt(payload + from, to - from, secrets);
+    }
+};
+
+// Hashes the decrypted payload range by range in order.
+struct Hashing final : StageFollower {
+    const std::uint8_t* payload;
+    PayloadHash& hash;
+
+    Hashing(const std::uint8_t* bytes, PayloadHash& h) : payload(bytes), hash(h) {}
+    void consumed(std::uint32_t from, std::uint32_t to) override {
+        hash.feed(payload + from, to - from);
+    }
+};
+
 void derive(const Plaintext& key, const HeaderV2& header, Secrets& secrets) {
     sha256_digest(secrets.key, key.data(), key.size());
     std::memcpy(secrets.working_iv, header.iv, sizeof secrets.working_iv);
@@ -164,25 +186,29 @@ struct Reading {
 
     // The transcript's path: one buffer, `payload`, holds the ciphertext as read and then,
     // decrypted in place, the plaintext, which the document then takes over. A large note thus
-    // costs one allocation and one pass of page faults, not three.
+    // costs one allocation and one pass of page faults, not three. Each slice of ciphertext is
+    // decrypted as soon as the observer has shown it, and the plaintext hashed as it is shown, so
+    // both overlap the dumps where the transcript's order allows.
     std::unique_ptr<Document> whole(const HeaderV2& header, const Plaintext& key) {
         Plaintext payload;
         payload.resize(header.cipher_len);
         if (!file.read(payload.data(), payload.size())) {
             return past_end();
         }
-        observer.stage(ReadStage::ciphertext, payload.data(), header.cipher_len);
         if (const NoDocument refused = check_lengths(header); refused != NoDocument::none) {
+            observer.stage(ReadStage::ciphertext, payload.data(), header.cipher_len);
             return whoops(refused);
         }
         Secrets secrets;
         derive(key, header, secrets);
-        decrypt(payload.data(), header.cipher_len, secrets);
+        Decrypting decrypting{payload.data(), secrets};
+        observer.stage_then(ReadStage::ciphertext, payload.data(), header.cipher_len, decrypting);
         observer.decrypted(0, payload.data(), header.cipher_len);
-        observer.stage(ReadStage::plaintext_before_shrink, payload.data(), payload.size());
 
         PayloadHash hash(header);
-        hash.feed(payload.data(), payload.size());
+        Hashing hashing{payload.data(), hash};
+        observer.stage_then(ReadStage::plaintext_before_shrink, payload.data(), payload.size(),
+                            hashing);
         observer.hash_resume(hash.resume_state(), hash.resume_at(),
                              payload.data() + hash.resume_at(),
                              header.cipher_len - hash.resume_at());
@@ -320,6 +346,13 @@ void TeeObserver::header(const HeaderV2& header) {
 void TeeObserver::stage(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count) {
     a_.stage(stage, bytes, count);
     b_.stage(stage, bytes, count);
+}
+// The second sees the stage whole before the first works through it, since the reader changes the
+// bytes behind the first.
+void TeeObserver::stage_then(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count,
+                             StageFollower& then) {
+    b_.stage(stage, bytes, count);
+    a_.stage_then(stage, bytes, count, then);
 }
 void TeeObserver::whoops(NoDocument reason, bool behind_trailer) {
     a_.whoops(reason, behind_trailer);

@@ -24,6 +24,15 @@ enum class ReadStage : std::uint8_t {
 // text again (see ReadObserver::hash_resume).
 inline constexpr std::uint32_t retry_reach = 256;
 
+// Told which bytes of a stage its observer is done with (ReadObserver::stage_then).
+class StageFollower {
+  public:
+    virtual void consumed(std::uint32_t from, std::uint32_t to) = 0;
+
+  protected:
+    ~StageFollower() = default;
+};
+
 class ReadObserver {
   public:
     virtual ~ReadObserver() = default;
@@ -44,6 +53,16 @@ class ReadObserver {
     virtual void header(const HeaderV2&) {}
     // The bytes of one stage.
     virtual void stage(ReadStage, const std::uint8_t* /*bytes*/, std::uint32_t /*count*/) {}
+    // The bytes of a stage that the reader goes on to work on: `then` is told, in order, of
+    // consecutive ranges that together cover the stage, each as soon as the observer is done with
+    // it, so that the reader may decrypt it in place or hash it while the observer shows the rest.
+    // Every range but the last is a multiple of 16 bytes long. By default the whole stage is shown
+    // first.
+    virtual void stage_then(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count,
+                            StageFollower& then) {
+        this->stage(stage, bytes, count);
+        then.consumed(0, count);
+    }
     // The header is damaged beyond reading; the reader returns right after.
     virtual void whoops(NoDocument, bool /*behind_trailer*/) {}
 
@@ -75,6 +94,8 @@ class TeeObserver : public ReadObserver {
     void signature_differs() override;
     void header(const HeaderV2& header) override;
     void stage(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count) override;
+    void stage_then(ReadStage stage, const std::uint8_t* bytes, std::uint32_t count,
+                    StageFollower& then) override;
     void whoops(NoDocument reason, bool behind_trailer) override;
     void decrypted(std::uint32_t offset, const std::uint8_t* bytes, std::size_t count) override;
     void text(const std::uint8_t* bytes, std::size_t count) override;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "output/dump_layout.h"
+#include "output/dump_lines.h"
 #include "output/hex_dump_simd.h"
 #include "platform/check.h"
 #include "platform/cpu.h"
@@ -119,12 +120,6 @@ std::size_t put_full_line(char* line, std::uint32_t offset, const unsigned char*
     return kFullLineLength;
 }
 
-// Writes `lines` full lines, the first for `offset`, and returns their length: the signature the
-// vector builders share, so the dump picks one of them once and the loop over lines stays inside
-// it.
-using FullLines = std::size_t (*)(char* to, std::uint32_t offset, const unsigned char* bytes,
-                                  std::size_t lines);
-
 std::size_t put_full_lines(char* to, std::uint32_t offset, const unsigned char* bytes,
                            std::size_t lines) {
     std::size_t length = 0;
@@ -135,7 +130,10 @@ std::size_t put_full_lines(char* to, std::uint32_t offset, const unsigned char* 
     return length;
 }
 
-// The widest line builder this processor has; all of them write the same bytes.
+}  // namespace
+
+namespace dump_lines {
+
 FullLines full_line_builder() {
 #if NOTEDIAG_X86_PATHS
     if (platform::cpu_has(platform::cpu_avx2)) {
@@ -148,8 +146,7 @@ FullLines full_line_builder() {
     return put_full_lines;
 }
 
-// Writes the line for a last group of 1 to 16 bytes and returns its length. Runs once per dump,
-// so it goes byte by byte.
+// Runs once per dump, so it goes byte by byte.
 std::size_t put_short_line(char* line, std::uint32_t offset, const unsigned char* bytes,
                            std::size_t n) {
     std::memset(line, ' ', kCharColumnStart);
@@ -160,8 +157,15 @@ std::size_t put_short_line(char* line, std::uint32_t offset, const unsigned char
         line[kCharColumnStart + i] = kPrintable[bytes[i]];
     }
     line[kCharColumnStart + n] = '\n';
-    return kCharColumnStart + n + 1;
+    return short_line_length(n);
 }
+
+}  // namespace dump_lines
+
+namespace {
+
+using dump_lines::FullLines;
+using dump_lines::put_short_line;
 
 }  // namespace
 
@@ -197,7 +201,7 @@ void hex_dump(std::FILE* out, const void* data, std::uint32_t count) {
     };
 
     // As many lines at a time as the block has room for.
-    const FullLines put_lines = full_line_builder();
+    const FullLines put_lines = dump_lines::full_line_builder();
     for (std::uint32_t group = 0; group < full_groups && !write_failed;) {
         if (kBlockSize - used < kFullLineLength) {
             flush();

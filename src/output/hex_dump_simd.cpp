@@ -87,6 +87,54 @@ constexpr Piece<W> kLayout[kPieces] = {make_piece<W>(kPieceStart[0]), make_piece
                                        make_piece<W>(kPieceStart[2]), make_piece<W>(kPieceStart[3]),
                                        make_piece<W>(kPieceStart[4])};
 
+// For AVX2 a line is built in one register, the line's 16 bytes in both 128-bit lanes, so that a
+// 32-byte piece holds 32 consecutive characters of one line: three stores a line (bytes 0 to 31,
+// 32 to 63, and 61 to 76, the last rewriting three characters of the second with the same values)
+// instead of five of 16 bytes. The stores bound the dump: a 77-byte line puts them across cache
+// lines at every alignment, and each store costs the same whatever its width.
+constexpr std::size_t kWideStart[3] = {0, 32, full_line_length - 16};
+
+template <std::size_t W>
+constexpr Piece<W> make_wide_piece(std::size_t start) {
+    Piece<W> piece{};
+    for (std::size_t j = 0; j < W; ++j) {
+        const std::size_t at = start + j;
+        piece.high[j] = piece.low[j] = piece.chars[j] = 0x80;
+        piece.fixed[j] = 0;
+        if (at < kOffsetDigits) {
+            continue;
+        }
+        if (at < kOffsetWidth) {
+            piece.fixed[j] = at == kOffsetDigits ? ':' : ' ';
+        } else if (at < kCharColumn) {
+            piece.fixed[j] = ' ';
+            for (std::uint8_t i = 0; i < 16; ++i) {
+                if (at == cell_column(i)) {
+                    piece.high[j] = i;
+                    piece.fixed[j] = 0;
+                    piece.has_high = true;
+                } else if (at == cell_column(i) + 1) {
+                    piece.low[j] = i;
+                    piece.fixed[j] = 0;
+                    piece.has_low = true;
+                }
+            }
+        } else if (at < kNewline) {
+            piece.chars[j] = static_cast<std::uint8_t>(at - kCharColumn);
+            piece.has_chars = true;
+        } else {
+            piece.fixed[j] = '\n';
+        }
+    }
+    return piece;
+}
+
+constexpr Piece<32> kWide0 = make_wide_piece<32>(kWideStart[0]);
+constexpr Piece<32> kWide1 = make_wide_piece<32>(kWideStart[1]);
+constexpr Piece<16> kWide2 = make_wide_piece<16>(kWideStart[2]);
+
+static_assert(kWideStart[1] + 32 > kWideStart[2] && kWideStart[2] + 16 == full_line_length);
+
 // For the offset, which sits in the lowest 32-bit lane of each 128-bit lane with all ones above it:
 // both bytes of 16-bit lane k take byte 3 - k of the offset, most significant first, and a 16-bit
 // shift by 4 then brings each lane's high nibble into its even byte. Past the digits the bytes are
@@ -186,15 +234,14 @@ NOTEDIAG_SSSE3_INLINE void put_line16(char* to, __m128i offset, const unsigned c
     store16<4>(to, piece16<4>(high, low, chars));
 }
 
-// --- AVX2: two lines at a time, one in each 128-bit lane ---
+// --- AVX2: one line a register, in three stores ---
 
 NOTEDIAG_AVX2_INLINE __m256i load32(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
-template <std::size_t P>
-NOTEDIAG_AVX2_INLINE __m256i piece32(__m256i high, __m256i low, __m256i chars) {
-    constexpr const Piece<32>& layout = kLayout<32>[P];
+template <const Piece<32>& layout>
+NOTEDIAG_AVX2_INLINE __m256i wide_piece(__m256i high, __m256i low, __m256i chars) {
     __m256i v = load32(layout.fixed);
     if constexpr (layout.has_high) {
         v = _mm256_or_si256(v, _mm256_shuffle_epi8(high, load32(layout.high)));
@@ -208,24 +255,9 @@ NOTEDIAG_AVX2_INLINE __m256i piece32(__m256i high, __m256i low, __m256i chars) {
     return v;
 }
 
-NOTEDIAG_AVX2_INLINE __m256i offset_digits32(__m256i offsets) {
-    const __m256i spread = _mm256_shuffle_epi8(offsets, load32(kOffset<32>.spread));
-    const __m256i nibbles =
-        _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(spread, 4), load32(kOffset<32>.even)),
-                        _mm256_and_si256(spread, load32(kOffset<32>.odd)));
-    return _mm256_shuffle_epi8(load32(kUpperDigits.bytes), nibbles);
-}
-
-// Stores piece P of both lines: the low lane's to the first, the high lane's to the second.
-template <std::size_t P>
-NOTEDIAG_AVX2_INLINE void store_pair(char* to, __m256i v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kPieceStart[P]), _mm256_castsi256_si128(v));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + full_line_length + kPieceStart[P]),
-                     _mm256_extracti128_si256(v, 1));
-}
-
-NOTEDIAG_AVX2_INLINE void put_line_pair(char* to, __m256i offsets, const unsigned char* bytes) {
-    const __m256i b = load32(bytes);
+// `offset` holds the line's offset in its low 32-bit lane, all ones in the other three.
+NOTEDIAG_AVX2_INLINE void put_line32(char* to, __m128i offset, const unsigned char* bytes) {
+    const __m256i b = _mm256_broadcastsi128_si256(load16(bytes));
     const __m256i nibble = _mm256_set1_epi8(0x0F);
     const __m256i digits = load32(kLowerDigits.bytes);
     const __m256i high =
@@ -234,12 +266,18 @@ NOTEDIAG_AVX2_INLINE void put_line_pair(char* to, __m256i offsets, const unsigne
     const __m256i keep = _mm256_and_si256(_mm256_cmpgt_epi8(b, _mm256_set1_epi8(0x1F)),
                                           _mm256_cmpgt_epi8(_mm256_set1_epi8(0x7F), b));
     const __m256i chars = _mm256_blendv_epi8(_mm256_set1_epi8('.'), b, keep);
+    // The offset's digits in the low lane only: the upper lane of the first piece is cells.
+    const __m256i offset_digits = _mm256_set_m128i(_mm_setzero_si128(), offset_digits16(offset));
 
-    store_pair<0>(to, _mm256_or_si256(piece32<0>(high, low, chars), offset_digits32(offsets)));
-    store_pair<1>(to, piece32<1>(high, low, chars));
-    store_pair<2>(to, piece32<2>(high, low, chars));
-    store_pair<3>(to, piece32<3>(high, low, chars));
-    store_pair<4>(to, piece32<4>(high, low, chars));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + kWideStart[0]),
+                        _mm256_or_si256(wide_piece<kWide0>(high, low, chars), offset_digits));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + kWideStart[1]),
+                        wide_piece<kWide1>(high, low, chars));
+    static_assert(!kWide2.has_high && !kWide2.has_low && kWide2.has_chars);
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(to + kWideStart[2]),
+        _mm_or_si128(load16(kWide2.fixed),
+                     _mm_shuffle_epi8(_mm256_castsi256_si128(chars), load16(kWide2.chars))));
 }
 
 }  // namespace
@@ -258,18 +296,18 @@ NOTEDIAG_SSSE3 std::size_t put_full_lines_ssse3(char* to, std::uint32_t offset,
 
 NOTEDIAG_AVX2 std::size_t put_full_lines_avx2(char* to, std::uint32_t offset,
                                               const unsigned char* bytes, std::size_t lines) {
-    // Line 2k in the low lane, line 2k + 1 in the high lane.
-    const auto first = static_cast<int>(offset);
-    __m256i offsets =
-        _mm256_setr_epi32(first, -1, -1, -1, static_cast<int>(offset + 16), -1, -1, -1);
-    const __m256i step = _mm256_setr_epi32(32, 0, 0, 0, 32, 0, 0, 0);
+    // The offset counts up in the low lane; two lines a round, independent of each other.
+    __m128i offsets = _mm_setr_epi32(static_cast<int>(offset), -1, -1, -1);
+    const __m128i step = _mm_cvtsi32_si128(16);
     std::size_t i = 0;
     for (; i + 2 <= lines; i += 2) {
-        put_line_pair(to + i * full_line_length, offsets, bytes + 16 * i);
-        offsets = _mm256_add_epi32(offsets, step);
+        put_line32(to + i * full_line_length, offsets, bytes + 16 * i);
+        offsets = _mm_add_epi32(offsets, step);
+        put_line32(to + (i + 1) * full_line_length, offsets, bytes + 16 * (i + 1));
+        offsets = _mm_add_epi32(offsets, step);
     }
     if (i < lines) {
-        put_line16(to + i * full_line_length, _mm256_castsi256_si128(offsets), bytes + 16 * i);
+        put_line32(to + i * full_line_length, offsets, bytes + 16 * i);
     }
     return lines * full_line_length;
 }

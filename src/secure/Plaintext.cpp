@@ -7,9 +7,10 @@
 #include "platform/check.h"
 #include "platform/debug_output.h"
 #include "platform/secure_wipe.h"
+#include "secure/os_block.h"
 
 // The record holds no content itself, so it is released without clearing; only the block is
-// secret.
+// secret. Blocks come from secure/os_block.h: a large one is mapped, a small one is a heap array.
 struct Plaintext::PlaintextImpl {
     std::uint8_t* data = nullptr;
     std::uint32_t size = 0;
@@ -19,7 +20,7 @@ struct Plaintext::PlaintextImpl {
 
     // The new block has the source's capacity; bytes past the size are not copied.
     PlaintextImpl(const PlaintextImpl& other)
-        : data(new std::uint8_t[other.capacity]), size(other.size), capacity(other.capacity) {
+        : data(secure::take_block(other.capacity)), size(other.size), capacity(other.capacity) {
         if (size != 0) {
             std::memcpy(data, other.data, size);
         }
@@ -32,7 +33,7 @@ struct Plaintext::PlaintextImpl {
     void release() noexcept {
         if (data != nullptr) {
             platform::secure_wipe(data, capacity);
-            delete[] data;
+            secure::give_block(data, capacity);
         }
         data = nullptr;
         size = 0;
@@ -43,7 +44,7 @@ struct Plaintext::PlaintextImpl {
     // Everything is copied before the old block is wiped and released, since `tail` may lie in
     // it; the allocation comes first, so a failure leaves the record as it was.
     void grow(std::uint32_t n, const std::uint8_t* tail = nullptr, std::uint32_t tail_n = 0) {
-        std::uint8_t* block = new std::uint8_t[n];
+        std::uint8_t* block = secure::take_block(n);
         if (size != 0) {
             std::memcpy(block, data, size);
         }

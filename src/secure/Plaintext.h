@@ -3,7 +3,9 @@
 // Value semantics with deep copies. Memory that held content is overwritten with zeros as soon as
 // it stops holding it: the tail a shrink leaves behind, the old block when content moves to a
 // larger one, the content on clear(), the whole block on destruction. Content is raw bytes with
-// no terminator; users bound it by size().
+// no terminator; users bound it by size(). A block of secure::os_block_threshold bytes or more is
+// mapped from the operating system, out of core dumps and on huge pages where there are any
+// (secure/os_block.h); a smaller one comes from the heap.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // A replacement of the global allocator that counts, and lets a test look at, every block taken and
-// released while it is armed.
+// released while it is armed: the heap's, and the blocks the secure buffer maps from the operating
+// system (secure/os_block.h), which reach the same watch as Form::mapped.
 //
 // Include this header in exactly one source file of a test binary: it defines the replaceable
 // global operators new and delete, and a replacement must be part of the binary itself (one kept
@@ -10,9 +11,12 @@
 #include <cstdlib>
 #include <new>
 
+#include "secure/os_block.h"
+
 namespace testsupport::allocator {
 
-enum class Form { single, array };  // new / delete, or new[] / delete[]
+// new / delete, new[] / delete[], or a block mapped for the secure buffer
+enum class Form { single, array, mapped };
 
 // Called for each block while armed; they must not allocate (the allocator is disarmed while they
 // run, so a stray allocation is not seen, not an endless recursion). A block just taken holds
@@ -32,10 +36,18 @@ inline Watch watch;
 inline Counts counts;
 inline bool armed = false;
 
+namespace detail {
+
+inline void mapped_taken(void* block, std::size_t size);
+inline void mapped_released(const unsigned char* block, std::size_t size);
+
+}  // namespace detail
+
 // Starts counting afresh, and watching with `w`.
 inline void arm(Watch w = {}) {
     watch = w;
     counts = {};
+    secure::watch_os_blocks_for_testing({detail::mapped_taken, detail::mapped_released});
     armed = true;
 }
 inline void disarm() {
@@ -81,6 +93,29 @@ inline void release(void* block, Form form) noexcept {
         armed = true;
     }
     std::free(header);
+}
+
+inline void mapped_taken(void* block, std::size_t size) {
+    if (armed) {
+        armed = false;
+        counts.bytes_taken += size;
+        ++counts.blocks_taken;
+        if (watch.taken != nullptr) {
+            watch.taken(block, size, Form::mapped);
+        }
+        armed = true;
+    }
+}
+
+inline void mapped_released(const unsigned char* block, std::size_t size) {
+    if (armed) {
+        armed = false;
+        ++counts.blocks_released;
+        if (watch.released != nullptr) {
+            watch.released(block, size, Form::mapped);
+        }
+        armed = true;
+    }
 }
 
 }  // namespace detail
