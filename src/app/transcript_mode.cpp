@@ -127,7 +127,7 @@ int run_transcript(const CommandLine& command) {
         return messages::usage_failure(error);
     }
 
-    TranscriptObserver shown(command.brief);
+    TranscriptObserver shown(command.brief, command.dump_limit);
     verdict::Witness witness;
     ReadObserver silent;
     TeeObserver observer(command.json ? silent : shown, witness);

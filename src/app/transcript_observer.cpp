@@ -51,7 +51,11 @@ void TranscriptObserver::stage(ReadStage stage, const std::uint8_t* bytes, std::
         return;
     }
     transcript::line(label(stage));
-    transcript::dump(bytes, count);
+    if (dump_limit_) {
+        transcript::dump_limited(bytes, count, *dump_limit_);
+    } else {
+        transcript::dump(bytes, count);
+    }
 }
 
 void TranscriptObserver::whoops(NoDocument reason, bool behind_trailer) {
@@ -62,7 +66,11 @@ void TranscriptObserver::stage_then(ReadStage stage, const std::uint8_t* bytes, 
                                     StageFollower& then) {
     transcript::line(label(stage));
     Forward forward(then);
-    transcript::dump(bytes, count, &forward);
+    if (dump_limit_) {
+        transcript::dump_limited(bytes, count, *dump_limit_, &forward);
+    } else {
+        transcript::dump(bytes, count, &forward);
+    }
 }
 
 void TranscriptObserver::text(const std::uint8_t* bytes, std::size_t count) {

@@ -1,6 +1,9 @@
 // The transcript: what the reader tells, as lines and hex dumps on standard output.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "document/read_observer.h"
 
 class TranscriptObserver : public ReadObserver {
@@ -8,7 +11,10 @@ class TranscriptObserver : public ReadObserver {
     // `brief` (--brief) leaves the six dumps out; the reader then hands the text over in pieces,
     // which text() prints as the text line (up to its first zero byte, as the whole transcript
     // does) and end_text() ends.
-    explicit TranscriptObserver(bool brief = false) : brief_(brief) {}
+    // `dump_limit` (--dump-limit) shows at most that many lines of each dump.
+    explicit TranscriptObserver(bool brief = false,
+                                std::optional<std::uint32_t> dump_limit = std::nullopt)
+        : brief_(brief), dump_limit_(dump_limit) {}
 
     bool wants_whole_payload() const override { return !brief_; }
     void signature_differs() override;
@@ -25,5 +31,6 @@ class TranscriptObserver : public ReadObserver {
 
   private:
     bool brief_;
+    std::optional<std::uint32_t> dump_limit_;
     bool zero_seen_ = false;
 };

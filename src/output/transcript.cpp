@@ -19,8 +19,8 @@
 #include "output/dump_lines.h"
 #include "output/dump_pool.h"
 #include "platform/check.h"
-#include "platform/secure_wipe.h"
 #include "platform/escape.h"
+#include "platform/secure_wipe.h"
 #include "secure/Plaintext.h"
 
 namespace transcript {
@@ -188,7 +188,9 @@ struct Progress {
     }
 };
 
-void serial_dump(const unsigned char* bytes, std::uint32_t count, Progress& progress) {
+// The lines of `count` bytes, the first with the offset `first_offset` (a multiple of 16).
+void serial_dump(const unsigned char* bytes, std::uint32_t count, Progress& progress,
+                 std::uint32_t first_offset = 0) {
     const dump_lines::FullLines put_lines = dump_lines::full_line_builder();
     // Group indices stay below 2^28, so offsets are computed rather than stepped: stepping past
     // the last group of a 4 GiB count would wrap.
@@ -198,9 +200,9 @@ void serial_dump(const unsigned char* bytes, std::uint32_t count, Progress& prog
         buffers.make_room(line_length);
         const auto lines = static_cast<std::uint32_t>(
             std::min<std::size_t>(groups - group, (buffers.capacity - buffers.fill) / line_length));
-        buffers.fill +=
-            put_lines(buffers.open + buffers.fill, group * std::uint32_t{bytes_per_line},
-                      bytes + std::size_t{group} * bytes_per_line, lines);
+        buffers.fill += put_lines(buffers.open + buffers.fill,
+                                  first_offset + group * std::uint32_t{bytes_per_line},
+                                  bytes + std::size_t{group} * bytes_per_line, lines);
         group += lines;
         progress.up_to(group * std::uint32_t{bytes_per_line});
         buffers.settle();
@@ -208,7 +210,7 @@ void serial_dump(const unsigned char* bytes, std::uint32_t count, Progress& prog
     if (tail > 0 && !failed()) {
         buffers.make_room(line_length);
         buffers.fill += dump_lines::put_short_line(
-            buffers.open + buffers.fill, groups * std::uint32_t{bytes_per_line},
+            buffers.open + buffers.fill, first_offset + groups * std::uint32_t{bytes_per_line},
             bytes + std::size_t{groups} * bytes_per_line, tail);
         buffers.settle();
     }
@@ -385,6 +387,26 @@ void dump(const void* data, std::uint32_t count, DumpFollower* follower) {
         }
     }
     // After a failed write the rest is not formatted, but its owner still gets it.
+    progress.up_to(count);
+}
+
+void dump_limited(const void* data, std::uint32_t count, std::uint32_t limit,
+                  DumpFollower* follower) {
+    const std::uint32_t lines = count / bytes_per_line + (count % bytes_per_line != 0 ? 1 : 0);
+    if (lines <= limit) {
+        dump(data, count, follower);
+        return;
+    }
+    const std::uint32_t head = limit - limit / 2;
+    const std::uint32_t tail_from = (lines - limit / 2) * std::uint32_t{bytes_per_line};
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    Progress none{nullptr};
+    if (!failed()) {
+        serial_dump(bytes, head * std::uint32_t{bytes_per_line}, none);
+        format("... %u lines left out ...\n", lines - limit);
+        serial_dump(bytes + tail_from, count - tail_from, none, tail_from);
+    }
+    Progress progress{follower};
     progress.up_to(count);
 }
 

@@ -54,6 +54,11 @@ class DumpFollower {
 // (output/dump_pool.h) in slices of whole lines, written out in order: the bytes are those of the
 // serial dump.
 void dump(const void* data, std::uint32_t count, DumpFollower* follower = nullptr);
+// The same at most `limit` lines long (--dump-limit): when there are more, the first and the last
+// limit / 2 of them (the first getting one more for an odd limit), with a line between that says
+// how many were left out. The follower is told of the whole once the lines are written.
+void dump_limited(const void* data, std::uint32_t count, std::uint32_t limit,
+                  DumpFollower* follower = nullptr);
 
 // Writes what is buffered and releases the buffers, wiped; true when everything written so far
 // has gone out. Output after it starts afresh.
