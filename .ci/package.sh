@@ -18,11 +18,12 @@ fail() {
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 [[ -n $version ]] || fail "no CPACK_PACKAGE_VERSION in $build/CPackConfig.cmake"
 
-# The options a text lists: each line that starts with an option ("  -c, --check    make ...")
-# gives the words before the first run of two spaces (-c and --check), one per line, sorted.
+# The options a text lists: each line that starts with an option ("  -c, --check    make ...",
+# "  -j, --jobs=N   ...", "       --json write ...") gives the options it starts with (-c and
+# --check, -j and --jobs, --json), one per line without their arguments, sorted.
 options_in() {
-  sed -n 's/^ *\(-.*\)$/\1/; T; s/  .*//; p' |
-    grep -E '^--?[a-z][a-z-]*(, --?[a-z][a-z-]*)*$' | sed 's/, /\n/g' | sort -u
+  grep -oE '^ *(-[a-z]|--[a-z][a-z-]*)(=[A-Z]+)?(, (-[a-z]|--[a-z][a-z-]*)(=[A-Z]+)?)*( |$)' |
+    sed 's/^ *//; s/ *$//; s/, /\n/g' | sed 's/=.*//' | sort -u
 }
 
 check_manual() {
@@ -55,17 +56,22 @@ check_manual() {
 }
 
 check_completion() {
-  echo "--- bash completion: options before PATH, file names from PATH or -- on"
+  echo "--- bash completion: options anywhere until --, file names, the values options take"
   : >"$scratch/a-file"
   # words (the last one being completed) -> what is offered
   local cases=(
     "--c|--check"
-    "-|--check --quiet --help --version -c -q -h"
+    "--che|--check"
     "-c --q|--quiet"
+    "--esc|--escape="
+    "--escape=al|--escape=always"
     "$scratch/a-f|$scratch/a-file"
     "-- -|"
-    "-q $scratch/a-file -|"
+    "-- --c|"
+    "$scratch/a-file --qu|--quiet"
     "$scratch/a-file $scratch/a-f|$scratch/a-file"
+    "--output=$scratch/a-f|--output=$scratch/a-file"
+    "-w $scratch/a-f|$scratch/a-file"
     "--help $scratch/a-f|"
   )
   local entry words expected offered

@@ -362,7 +362,7 @@ wanted from a terminal.
 
 Options may come anywhere; "--" ends them, and every argument after it is an
 operand (a password that starts with "-" goes there). Long options may be
-abbreviated to any unique prefix.
+abbreviated to any unique prefix; short options combine ("-cq").
   -c, --check          make the exit status the answer: 0 only when the check
                        hash matches (see Exit status)
   -q, --quiet          write no verdict (nor hints, nor a summary)
@@ -372,15 +372,19 @@ abbreviated to any unique prefix.
                        in pieces, in bounded memory
       --dump-limit=N   show at most N lines of each dump: the first and last
                        N/2, and one line that says how many were left out
-      --escape=WHEN    show control bytes of the text and the password as \xHH
+      --escape=WHEN    show control bytes of the text and the password as \xHH:
                        'auto' (when standard output is a terminal), 'always'
                        or 'never'
       --offset=N       read the document at byte N of the input, bypassing
-                       the trailer; --length=N: it is N bytes long
+                       the trailer
+      --length=N       the document read there is N bytes long
       --extract=FILE   write the located document's bytes to FILE (a new file)
       --output=FILE    write the decrypted text, whole, to FILE (a new file,
-                       owner only), once the check hash matches; --force
-                       writes it even when it does not
+                       owner only), once the check hash matches
+      --force          write --output's text even when the hash differs
+      --password-file=FILE  the password is the first line of FILE (a pipe
+                       such as <(pass show note) too)
+      --password-fd=N  the password is the first line read from descriptor N
   -h, --help           show this text and exit
       --version        show the version and exit
 
@@ -389,11 +393,14 @@ Other modes:
                        with offsets and sizes; needs no password
       --scan           list every note signature in the input, at any offset
   -t, --test           check every FILE with one password: one line per note
-                       and a summary; -r, --recursive descends into
-                       directories, -j, --jobs=N checks N notes at once
+                       and a summary
+  -r, --recursive      with --test, descend into directories
+  -j, --jobs=N         notes at once (--test), threads (--wordlist); one per
+                       processor by default
   -w, --wordlist=LIST  find which line of LIST (a file, "-" for standard
-                       input) is NOTE's password; --variants also tries each
-                       line's encodings and spellings; -j, --jobs=N threads
+                       input) is NOTE's password
+      --variants       with --wordlist, also try each line's encodings and
+                       spellings
 
 The password, in one of these ways:
   notediag PATH              asked on the terminal ("Password: ", echo off)
@@ -402,9 +409,8 @@ The password, in one of these ways:
   CMD | notediag PATH        terminal (without its LF or CR LF; at most 1 MiB;
                              an empty input is no password, an empty line is
                              the empty one)
-  --password-file=FILE       the first line of FILE (a pipe such as
-                             <(pass show note) too)
-  --password-fd=N            the first line read from descriptor N
+  with --password-file=FILE  the first line of FILE
+  with --password-fd=N       the first line read from descriptor N
   notediag PATH PASSWORD     the argument
 The prompt, standard input and the files are the safer ways: an argument stays
 in the shell's history, and other users of this machine can read it in the list
