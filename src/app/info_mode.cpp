@@ -149,9 +149,8 @@ std::string where(const DocumentReport& r) {
 }  // namespace
 
 int run_info(const CommandLine& command) {
-    if (command.note_on_standard_input && platform::is_terminal(platform::StandardStream::input)) {
-        return messages::usage_failure(
-            "standard input is a terminal; give the note as a file or through a pipe");
+    if (const int refused = refuse_terminal_input(command); refused != 0) {
+        return refused;
     }
     if (const int refused = check_new_files(command); refused != 0) {
         return refused;
@@ -162,10 +161,7 @@ int run_info(const CommandLine& command) {
         !error.empty()) {
         return messages::usage_failure(error);
     }
-    // The structure alone: the reader stops before it would need a key.
-    struct Structure : ReadObserver {
-        bool wants_decryption() const override { return false; }
-    } structure;
+    StructureObserver structure;
     const Plaintext no_key;
     DocumentReport report;
     load_document(input, no_key, structure, report, placement);

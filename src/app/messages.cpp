@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "platform/terminal.h"
 
 namespace messages {
 namespace {
@@ -43,6 +44,32 @@ int usage_failure(std::string_view text) {
     std::fprintf(stderr, "%s\n", try_line);
     note_failure();
     return exit_usage;
+}
+
+ProgressLine::ProgressLine() : on_(platform::is_terminal(platform::StandardStream::error)) {}
+
+bool ProgressLine::due(bool last) {
+    if (!on_) {
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && now - last_ < std::chrono::milliseconds(200)) {
+        return false;
+    }
+    last_ = now;
+    return true;
+}
+
+void ProgressLine::show(const std::string& text) {
+    std::fprintf(stderr, "\rnotediag: %s\x1b[K", text.c_str());
+    shown_ = true;
+}
+
+void ProgressLine::clear() {
+    if (shown_) {
+        std::fputs("\r\x1b[K", stderr);
+        shown_ = false;
+    }
 }
 
 bool all_went_out() noexcept {

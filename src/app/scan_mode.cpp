@@ -49,9 +49,8 @@ DocumentReport header_at(const SignatureHit& hit, std::uint64_t input_size) {
 }  // namespace
 
 int run_scan(const CommandLine& command) {
-    if (command.note_on_standard_input && platform::is_terminal(platform::StandardStream::input)) {
-        return messages::usage_failure(
-            "standard input is a terminal; give the note as a file or through a pipe");
+    if (const int refused = refuse_terminal_input(command); refused != 0) {
+        return refused;
     }
     file::Input input = file::open_input(command.path);
     const std::uint64_t size = input.file->size64();

@@ -120,41 +120,6 @@ void gather(const std::string& operand, bool recursive, std::vector<std::string>
     }
 }
 
-// Progress on a terminal: notes done, bytes, rate; one line overwritten in place.
-class Progress {
-  public:
-    explicit Progress(std::size_t total)
-        : total_(total),
-          on_(platform::is_terminal(platform::StandardStream::error)),
-          start_(std::chrono::steady_clock::now()) {}
-    void show(std::size_t done, std::uint64_t bytes) {
-        if (!on_) {
-            return;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last_ < std::chrono::milliseconds(200) && done != total_) {
-            return;
-        }
-        last_ = now;
-        const double seconds = std::chrono::duration<double>(now - start_).count();
-        std::fprintf(stderr, "\rnotediag: %zu of %zu notes, %.1f MB, %.1f MB/s ", done, total_,
-                     bytes / 1e6, seconds > 0 ? bytes / 1e6 / seconds : 0.0);
-        shown_ = true;
-    }
-    void clear() {
-        if (shown_) {
-            std::fprintf(stderr, "\r\x1b[K");
-        }
-    }
-
-  private:
-    std::size_t total_;
-    bool on_;
-    bool shown_ = false;
-    std::chrono::steady_clock::time_point start_;
-    std::chrono::steady_clock::time_point last_{};
-};
-
 }  // namespace
 
 int run_test(const CommandLine& command) {
@@ -193,8 +158,11 @@ int run_test(const CommandLine& command) {
             workers.emplace_back(work);
         }
     }
-    // The lines go out in operand order as soon as each is known.
-    Progress progress(notes.size());
+    // The lines go out in operand order as soon as each is known; on a terminal a progress line
+    // (notes done, bytes, rate) stands below them until the summary.
+    messages::ProgressLine progress;
+    const auto start = std::chrono::steady_clock::now();
+    const bool live = platform::is_terminal(platform::StandardStream::output);
     std::uint64_t counts[outcome_count] = {};
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < results.size(); ++i) {
@@ -207,11 +175,24 @@ int run_test(const CommandLine& command) {
         ++counts[static_cast<int>(checked.outcome)];
         bytes += checked.bytes;
         transcript::line(checked.line);
-        progress.show(i + 1, bytes);
+        if (live) {
+            transcript::flush();
+        }
+        if (progress.due(i + 1 == results.size())) {
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            char text[96];
+            std::snprintf(text, sizeof text, "%zu of %zu notes, %.1f MB, %.1f MB/s", i + 1,
+                          results.size(), bytes / 1e6, seconds > 0 ? bytes / 1e6 / seconds : 0.0);
+            // What is printed goes first, so the progress line stays below it.
+            transcript::flush();
+            progress.show(text);
+        }
     }
     for (std::thread& worker : workers) {
         worker.join();
     }
+    transcript::flush();
     progress.clear();
     if (!output_went_out()) {
         return exit_failure;

@@ -31,8 +31,7 @@
 namespace {
 
 // The verdict's spellings of a candidate, built in a scratch buffer of each searching thread.
-void variants_of(const std::uint8_t* bytes, std::size_t size,
-                 const candidates::VariantSink& emit) {
+void variants_of(const std::uint8_t* bytes, std::size_t size, const candidates::VariantSink& emit) {
     thread_local Plaintext scratch;
     const verdict::VariantUse use = [](void* sink, const verdict::VariantName& name,
                                        const std::uint8_t* variant, std::size_t length) {
@@ -42,36 +41,6 @@ void variants_of(const std::uint8_t* bytes, std::size_t size,
     verdict::for_each_password_variant(bytes, size, use,
                                        const_cast<candidates::VariantSink*>(&emit), scratch);
 }
-
-// Candidates tried, the rate, the share of the list read; on a terminal, overwritten in place.
-class Progress {
-  public:
-    explicit Progress(std::uint64_t list_size)
-        : size_(list_size), on_(platform::is_terminal(platform::StandardStream::error)) {}
-    void show(const candidates::TrialProgress& p) {
-        if (!on_) {
-            return;
-        }
-        const double seconds = std::chrono::duration<double>(p.elapsed).count();
-        std::fprintf(stderr, "\rnotediag: %" PRIu64 " candidates, %.0f a second", p.candidates,
-                     seconds > 0 ? static_cast<double>(p.candidates) / seconds : 0.0);
-        if (size_ != 0) {
-            std::fprintf(stderr, ", %.0f%% of the list", 100.0 * p.bytes_read / size_);
-        }
-        std::fputs(" \x1b[K", stderr);
-        shown_ = true;
-    }
-    void clear() {
-        if (shown_) {
-            std::fputs("\r\x1b[K", stderr);
-        }
-    }
-
-  private:
-    std::uint64_t size_;
-    bool on_;
-    bool shown_ = false;
-};
 
 // The note's ciphertext, read whole: the search tries it many times over.
 bool read_ciphertext(File& file, const DocumentReport& report, std::vector<std::uint8_t>& out) {
@@ -83,16 +52,12 @@ bool read_ciphertext(File& file, const DocumentReport& report, std::vector<std::
 }  // namespace
 
 int run_wordlist(const CommandLine& command) {
-    const bool list_on_input = std::string_view(command.wordlist) == "-";
-    if ((command.note_on_standard_input || list_on_input) &&
-        platform::is_terminal(platform::StandardStream::input)) {
-        return messages::usage_failure(
-            "standard input is a terminal; give the note and the list as files or through pipes");
+    if (const int refused = refuse_terminal_input(command); refused != 0) {
+        return refused;
     }
+    const bool list_on_input = std::string_view(command.wordlist) == "-";
     file::Input input = file::open_input(command.path);
-    struct Structure : ReadObserver {
-        bool wants_decryption() const override { return false; }
-    } structure;
+    StructureObserver structure;
     const Placement placement{command.offset, command.length};
     if (const std::string error = placement_error(placement, input.file->size64());
         !error.empty()) {
@@ -127,7 +92,9 @@ int run_wordlist(const CommandLine& command) {
     std::error_code size_error;
     const std::uint64_t list_size =
         list_on_input ? 0 : std::filesystem::file_size(command.wordlist, size_error);
-    Progress progress(size_error ? 0 : list_size);
+    // Candidates tried, the rate, the share of the list read.
+    messages::ProgressLine progress;
+    const std::uint64_t known_size = size_error ? 0 : list_size;
 
     candidates::NoteForTrial note{};
     std::copy(report.header.iv, report.header.iv + 16, note.iv);
@@ -135,12 +102,27 @@ int run_wordlist(const CommandLine& command) {
     note.plain_len = report.header.plain_len;
     note.ciphertext = ciphertext;
     candidates::TrialOptions options;
-    options.jobs = command.jobs != 0 ? command.jobs : std::max(1u, std::thread::hardware_concurrency());
+    options.jobs =
+        command.jobs != 0 ? command.jobs : std::max(1u, std::thread::hardware_concurrency());
     options.first_block_plausible = verdict::block_looks_like_text;
     if (command.variants) {
         options.variants = variants_of;
     }
-    options.progress = [&progress](const candidates::TrialProgress& p) { progress.show(p); };
+    options.progress = [&progress, known_size](const candidates::TrialProgress& p) {
+        if (!progress.due()) {
+            return;
+        }
+        const double seconds = std::chrono::duration<double>(p.elapsed).count();
+        char text[96];
+        const int length =
+            std::snprintf(text, sizeof text, "%" PRIu64 " candidates, %.0f a second", p.candidates,
+                          seconds > 0 ? static_cast<double>(p.candidates) / seconds : 0.0);
+        if (known_size != 0 && length > 0 && static_cast<std::size_t>(length) < sizeof text) {
+            std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length),
+                          ", %.0f%% of the list", 100.0 * p.bytes_read / known_size);
+        }
+        progress.show(text);
+    };
     candidates::TrialResult result;
     try {
         result = candidates::find_password(list, note, options);

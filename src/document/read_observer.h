@@ -85,6 +85,12 @@ class ReadObserver {
 // The piece size of the bounded reading.
 inline constexpr std::uint32_t read_piece_size = 256 * 1024;
 
+// Wants the structure alone (--info, the candidate search's note): nothing is decrypted.
+class StructureObserver : public ReadObserver {
+  public:
+    bool wants_decryption() const override { return false; }
+};
+
 // A reading observed by two observers, each told every stage in turn.
 class TeeObserver : public ReadObserver {
   public:

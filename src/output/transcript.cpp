@@ -410,6 +410,12 @@ void dump_limited(const void* data, std::uint32_t count, std::uint32_t limit,
     progress.up_to(count);
 }
 
+void flush() {
+    if (!failed()) {
+        buffers.write_open();
+    }
+}
+
 bool finish() {
     if (!failed()) {
         buffers.write_open();

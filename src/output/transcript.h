@@ -60,6 +60,8 @@ void dump(const void* data, std::uint32_t count, DumpFollower* follower = nullpt
 void dump_limited(const void* data, std::uint32_t count, std::uint32_t limit,
                   DumpFollower* follower = nullptr);
 
+// Writes what is buffered, for a reader waiting at a terminal (a batch's lines as they come).
+void flush();
 // Writes what is buffered and releases the buffers, wiped; true when everything written so far
 // has gone out. Output after it starts afresh.
 bool finish();
