@@ -106,6 +106,11 @@ check_install() {
   fi
   MANPATH=$prefix/share/man man -w notediag | grep -qx "$prefix/share/man/man1/notediag.1" ||
     fail "man -w does not find the installed page"
+  # The page names the example where this install put it, and the example's script runs as it is.
+  grep -q "^notediag $prefix/share/doc/notediag/examples/hello.note" \
+    "$prefix/share/man/man1/notediag.1" || fail "the installed page names another example path"
+  [[ -x $prefix/share/doc/notediag/examples/make-hello-note.sh ]] ||
+    fail "the installed example script has no run bit"
   # The installed example script is run by sh from where it was installed (it sources its
   # sibling), from a read-only directory as a package's is, and writes the note that is shipped.
   if command -v openssl >/dev/null; then

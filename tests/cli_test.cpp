@@ -56,6 +56,7 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out.rfind(usage, 0), 0u) << run.out;
         EXPECT_NE(run.out.find("NOTEDIAG_DEBUG"), std::string::npos);
+        EXPECT_NE(run.out.find("NOTEDIAG_CPU"), std::string::npos);
         EXPECT_EQ(run.err, "");
     }
     const auto run = run_tool({"--version"});

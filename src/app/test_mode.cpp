@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,6 +72,10 @@ std::string unreadable_json(const std::string& path, const std::string& error) {
 Checked check_note(const std::string& path, const Plaintext& key, bool json) {
     Checked result;
     const std::string shown = platform::shown_in_message(path);
+    const auto unreadable = [&](const std::string& error) {
+        result.outcome = Outcome::unreadable;
+        result.line = json ? unreadable_json(path, error) : shown + ": unreadable (" + error + ")";
+    };
     try {
         file::Input input = file::open_input(path.c_str());
         verdict::Witness witness;
@@ -89,10 +94,13 @@ Checked check_note(const std::string& path, const Plaintext& key, bool json) {
         }
     } catch (const file::FileError&) {
         const file::Failure failure = file::last_failure();
-        const std::string error =
-            failure.error != 0 ? file::describe_error(failure.error) : "cannot be read";
-        result.outcome = Outcome::unreadable;
-        result.line = json ? unreadable_json(path, error) : shown + ": unreadable (" + error + ")";
+        unreadable(failure.error != 0 ? file::describe_error(failure.error) : "cannot be read");
+    } catch (const std::bad_alloc&) {
+        // One note too much for the memory left must not end the others' checks (nor, on a
+        // worker thread, the process).
+        unreadable("out of memory");
+    } catch (const std::exception& failure) {
+        unreadable(failure.what());
     }
     return result;
 }
