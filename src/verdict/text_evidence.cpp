@@ -17,9 +17,10 @@ namespace {
 
 using namespace text_rules;
 
-// The payload arrives in whole blocks and a wrong key makes every one of them random, so the
-// common cases must be cheap: pure ASCII text, and random bytes (a control byte rules out UTF-8
-// and the code pages, then the first units rule out UTF-16). Everything else takes the tables.
+// The judge runs on every block of the payload, and a wrong key makes every block random, so the
+// common cases are settled first and cheaply: ASCII text by two words (or one vector), random
+// bytes by a control byte (which rules out UTF-8 and the code pages) and the high bytes of the
+// UTF-16 units. Everything here must classify exactly as classify_text_block_reference does.
 
 // ---------------------------------------------------------------------------------------------
 // Byte tables. Every byte adds its counts to one 64-bit word of 5-bit fields; sixteen bytes add at
@@ -115,14 +116,13 @@ constexpr unsigned continuation(std::uint8_t b) noexcept {
 // written out so that no branch depends on the bytes.
 bool utf8_valid(const std::uint8_t* b) noexcept {
     unsigned skip[2][3];
-    unsigned leading[2];
     for (int h = 0; h < 2; ++h) {
         const std::uint8_t* half = b + 8 * h;
         skip[h][0] = continuation(half[0]);
         skip[h][1] = skip[h][0] & continuation(half[1]);
         skip[h][2] = skip[h][1] & continuation(half[2]);
-        leading[h] = skip[h][0] + skip[h][1] + skip[h][2];
     }
+    const unsigned leading = skip[1][0] + skip[1][1] + skip[1][2];  // what the second half closes
     const auto opening = [&](int h, int i) {
         const std::uint8_t x = b[8 * h + i];
         return static_cast<std::uint8_t>(x ^ ((x ^ 'a') & (0u - skip[h][i])));
@@ -145,10 +145,9 @@ bool utf8_valid(const std::uint8_t* b) noexcept {
     second = fast_step(second, b[14]);
     first = fast_step(first, b[7]);
     second = fast_step(second, b[15]);
-    (void)leading[0];
     const unsigned dead = fast(utf8_dead);
-    return first != dead && second != dead && owed[first / 6] == leading[1] &&
-           (leading[1] == 0 || fast_step(first, b[8]) != dead);
+    return first != dead && second != dead && owed[first / 6] == leading &&
+           (leading == 0 || fast_step(first, b[8]) != dead);
 }
 
 // The rules whose pages put a letter right beside an ASCII letter somewhere in the block: the
@@ -250,6 +249,46 @@ bool has_controls(const Words& words) noexcept {
 }
 
 // ---------------------------------------------------------------------------------------------
+// A loose first look at UTF-16 for the vector path: the high byte of a unit is classified by its
+// two halves, each bit of the class standing for a rectangle of high halves x low halves, and each
+// script takes the rectangles that cover the high bytes its units may have. make_unit_tables
+// asserts the cover; a random block gets through about one time in five hundred.
+struct HighByteRectangles {
+    char by_high_half[16];
+    char by_low_half[16];
+    std::uint8_t scripts[3];  // the rectangles of the alphabetic, CJK and Hangul scripts
+};
+
+constexpr HighByteRectangles high_byte_rectangles() {
+    // Bit: high halves x low halves, in hexadecimal digits.
+    const char* shape[8][2] = {
+        {"01", "0123456789ABCDEF"},      // 00-1F
+        {"0", "0"},                      // 00
+        {"23", "0167C"},                 // 20 21 26 27 2C, 30 31 36 37 3C
+        {"456789", "0123456789ABCDEF"},  // 40-9F
+        {"D", "8CDEF"},                  // surrogates D8, DC-DF
+        {"F", "BCDEF"},                  // FB-FF
+        {"ABCD", "0123456789ABCDEF"},    // A0-DF
+        {"1A", "167"},                   // 11 16 17, A1 A6 A7
+    };
+    const auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+    HighByteRectangles r{};
+    for (int bit = 0; bit < 8; ++bit) {
+        for (const char* h = shape[bit][0]; *h != 0; ++h) {
+            r.by_high_half[digit(*h)] = static_cast<char>(r.by_high_half[digit(*h)] | 1 << bit);
+        }
+        for (const char* l = shape[bit][1]; *l != 0; ++l) {
+            r.by_low_half[digit(*l)] = static_cast<char>(r.by_low_half[digit(*l)] | 1 << bit);
+        }
+    }
+    r.scripts[0] = 0b10110101;  // alphabetic: 00-1F, 2x/3x, surrogates, FB-FF, A1 A6 A7
+    r.scripts[1] = 0b00111110;  // CJK: 00, 2x/3x, 40-9F, surrogates, FB-FF
+    r.scripts[2] = 0b11110110;  // Hangul: 00, 2x/3x, surrogates, FB-FF, A0-DF, 11
+    return r;
+}
+constexpr HighByteRectangles rectangles = high_byte_rectangles();
+
+// ---------------------------------------------------------------------------------------------
 // Unit tables: the class of a UTF-16 unit is rows[row_of[high byte]][low byte]. High bytes whose
 // 256 units share one class share a row, so the rows fit in a few KiB and every unit costs two
 // loads, without a branch on the data.
@@ -267,36 +306,75 @@ struct UnitTables {
     }
 };
 
-UnitTables make_unit_tables() {
+// A high byte whose units all fall in the same ranges shares one row with every other such high
+// byte of the same class; only the few high bytes a range starts or ends within get rows of their
+// own. Built by the compiler.
+constexpr UnitTables make_unit_tables() {
     UnitTables t{};
+    bool row_uniform[max_unit_rows] = {};
     int used = 0;
     for (int high = 0; high < 256; ++high) {
-        std::uint8_t row[256];
-        for (int low = 0; low < 256; ++low) {
-            row[low] = unit_class(static_cast<std::uint16_t>(high << 8 | low));
+        const int first = high << 8;
+        const int last = first | 0xFF;
+        bool uniform = true;
+        std::uint8_t whole = 0;
+        std::uint8_t scripts = 0;
+        for (const UnitRange& r : unit_ranges) {
+            if (r.last < first || r.first > last) {
+                continue;
+            }
+            scripts |= r.cls & unit_any_script;
+            if (r.first <= first && r.last >= last) {
+                whole |= r.cls;
+            } else {
+                uniform = false;
+            }
         }
-        int found = 0;
-        while (found < used && std::memcmp(t.rows[found], row, sizeof row) != 0) {
-            ++found;
+        int found = used;
+        for (int k = 0; uniform && k < used; ++k) {
+            if (row_uniform[k] && t.rows[k][0] == whole) {
+                found = k;
+            }
         }
         if (found == used) {
             NOTEDIAG_ASSERT(used < max_unit_rows);
-            std::memcpy(t.rows[used++], row, sizeof row);
+            for (int low = 0; low < 256; ++low) {
+                t.rows[used][low] = whole;
+            }
+            for (const UnitRange& r : unit_ranges) {
+                for (int u = std::max<int>(r.first, first);
+                     !uniform && u <= std::min<int>(r.last, last); ++u) {
+                    t.rows[used][u & 0xFF] |= r.cls;
+                }
+            }
+            row_uniform[used++] = uniform;
         }
         t.row_of[high] = static_cast<std::uint8_t>(found);
-        std::uint8_t scripts = 0;
-        for (const std::uint8_t c : row) {
-            scripts |= c & unit_any_script;
-        }
         t.scripts_of_high[high] = scripts;
     }
     return t;
 }
+constexpr UnitTables unit_tables_data = make_unit_tables();
 
-const UnitTables& unit_tables() {
-    static const UnitTables tables = make_unit_tables();
-    return tables;
+constexpr const UnitTables& unit_tables() {
+    return unit_tables_data;
 }
+
+// The rectangles of each script cover every high byte its units may have.
+constexpr bool rectangles_cover_scripts() {
+    for (int high = 0; high < 256; ++high) {
+        const unsigned cls = static_cast<unsigned>(rectangles.by_high_half[high >> 4] &
+                                                   rectangles.by_low_half[high & 15]);
+        for (int k = 0; k < 3; ++k) {
+            if ((unit_tables_data.scripts_of_high[high] >> k & 1) &&
+                (cls & rectangles.scripts[k]) == 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(rectangles_cover_scripts());
 
 // Whether every unit's high byte admits a common script: one load per unit, and nearly every
 // random block is out.
@@ -439,6 +517,27 @@ static_assert(bit_count(0xFFFF) == 16 && bit_count(0x8421) == 4);
     return (fault_mask & ~opening) == 0;
 }
 
+// UTF-16 by the high rectangles, over one vector: a script survives when every unit's high byte
+// lies in one of its rectangles.
+[[gnu::target("ssse3")]] inline bool utf16_maybe_ssse3(__m128i v) noexcept {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i by_high =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(rectangles.by_high_half));
+    const __m128i by_low =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(rectangles.by_low_half));
+    const __m128i cls =
+        _mm_and_si128(_mm_shuffle_epi8(by_high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble)),
+                      _mm_shuffle_epi8(by_low, _mm_and_si128(v, nibble)));
+    const __m128i zero = _mm_setzero_si128();
+    bool maybe = false;
+    for (const std::uint8_t script : rectangles.scripts) {
+        const __m128i outside =
+            _mm_cmpeq_epi8(_mm_and_si128(cls, _mm_set1_epi8(static_cast<char>(script))), zero);
+        maybe |= (static_cast<unsigned>(_mm_movemask_epi8(outside)) & 0xAAAA) == 0;
+    }
+    return maybe;
+}
+
 // The facts from one vector of the block: compares and masks instead of word arithmetic. SSE2
 // instructions, built and chosen with the SSSE3 level the project's vector paths share.
 [[gnu::target("ssse3")]] void classify_blocks_ssse3(const std::uint8_t* bytes, std::size_t blocks,
@@ -463,30 +562,29 @@ static_assert(bit_count(0xFFFF) == 16 && bit_count(0x8421) == 4);
             out[i] = TextStrength::strong;  // ASCII text
             continue;
         }
+        Facts facts{upper != 0, controls != 0};
+        if (controls != 0) {
+            // Only UTF-16 allows a control byte; nearly every random block ends here.
+            out[i] = utf16_maybe_ssse3(v) ? classify_rest(b, facts, units) : TextStrength::none;
+            continue;
+        }
         // UTF-8: a lead byte (C0..FF) is followed by a continuation byte (80..BF), and a
         // continuation byte follows a lead or a continuation, or opens the block.
         const unsigned sixth = static_cast<unsigned>(_mm_movemask_epi8(_mm_add_epi8(v, v)));
         const unsigned lead = upper & sixth;
         const unsigned cont = upper & ~sixth;
-        Facts facts{upper != 0, controls != 0};
-        facts.utf8_possible =
-            (((lead << 1) & ~cont & 0xFFFF) | (cont & ~((lead | cont) << 1) & 0xFFFE)) == 0;
-        if (controls == 0 && facts.utf8_possible) {
+        if ((((lead << 1) & ~cont & 0xFFFF) | (cont & ~((lead | cont) << 1) & 0xFFFE)) == 0) {
             if (utf8_valid_ssse3(v, cont)) {
                 out[i] = TextStrength::strong;
                 continue;
             }
-            facts.utf8_possible = false;  // settled: not UTF-8
         }
+        facts.utf8_possible = false;  // settled: not UTF-8
         // The Latin pages allow six upper bytes; the others need a separator.
         const unsigned separators = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_or_si128(breaks, _mm_cmpeq_epi8(v, space))));
         facts.code_pages_possible = (bit_count(upper) <= 6) | (separators != 0);
-        // Random bytes end here, in one branch that goes the same way nearly every time (the
-        // conditions are combined without branches of their own).
-        const bool bytes_possible =
-            (controls == 0) & (facts.utf8_possible | facts.code_pages_possible);
-        if (!(bytes_possible | utf16_possible(b, units))) {
+        if (!(facts.code_pages_possible | utf16_maybe_ssse3(v))) {
             out[i] = TextStrength::none;
             continue;
         }
