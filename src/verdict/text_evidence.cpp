@@ -211,32 +211,32 @@ static_assert(byte_rules[0].max_upper == 6 && byte_rules[1].max_upper == 6 &&
 // What the lower half says, eight bytes at a time: whether any byte is 0x80 or above, and whether
 // any byte below 0x80 may be a control (below 0x20, or 0x7F). Additions on the low seven bits of
 // each byte never carry into the next byte.
+// Only answers leave these functions; the bytes stay in registers, never in a copy of the block.
 struct Words {
-    std::uint64_t w[2];
     bool upper;
     bool suspect;
 };
 
 Words scan_words(const std::uint8_t* b) noexcept {
-    Words r;
-    std::memcpy(r.w, b, 16);
     std::uint64_t upper = 0;
     std::uint64_t suspect = 0;
-    for (const std::uint64_t w : r.w) {
+    for (int i = 0; i < 2; ++i) {
+        std::uint64_t w;
+        std::memcpy(&w, b + 8 * i, 8);
         const std::uint64_t low = w & ~high;
         upper |= w;
         // Below 0x20: adding 0x60 leaves the top bit clear; 0x7F: adding 1 sets it.
         suspect |= (~(low + 0x60 * ones) | (low + ones)) & ~w & high;
     }
-    r.upper = (upper & high) != 0;
-    r.suspect = suspect != 0;
-    return r;
+    return {(upper & high) != 0, suspect != 0};
 }
 
 // Whether a byte below 0x80 is neither printable nor tab, LF or CR.
-bool has_controls(const Words& words) noexcept {
+bool has_controls(const std::uint8_t* b) noexcept {
     std::uint64_t controls = 0;
-    for (const std::uint64_t w : words.w) {
+    for (int i = 0; i < 2; ++i) {
+        std::uint64_t w;
+        std::memcpy(&w, b + 8 * i, 8);
         const std::uint64_t low = w & ~high;
         const auto equal = [low](std::uint64_t c) {
             return ~((low ^ (c * ones)) + 0x7F * ones) & high;
@@ -441,7 +441,7 @@ void classify_blocks_portable(const std::uint8_t* bytes, std::size_t blocks, Tex
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::uint8_t* b = bytes + 16 * i;
         const Words words = scan_words(b);
-        out[i] = classify_rest(b, {words.upper, words.suspect && has_controls(words)}, units);
+        out[i] = classify_rest(b, {words.upper, words.suspect && has_controls(b)}, units);
     }
 }
 
