@@ -429,11 +429,12 @@ inline TextStrength classify_rest(const std::uint8_t* b, const Facts& facts,
     if (facts.utf8_possible && utf8_valid(b)) {
         return TextStrength::strong;
     }
+    // Weak text in UTF-16 is as much as the code pages could show.
     const TextStrength wide = utf16_strength(b, units);
-    if (wide == TextStrength::strong || !facts.code_pages_possible) {
+    if (wide != TextStrength::none || !facts.code_pages_possible) {
         return wide;
     }
-    return byte_rules_accept(b, byte_sums(b)) ? TextStrength::weak : wide;
+    return byte_rules_accept(b, byte_sums(b)) ? TextStrength::weak : TextStrength::none;
 }
 
 void classify_blocks_portable(const std::uint8_t* bytes, std::size_t blocks, TextStrength* out,
