@@ -689,6 +689,29 @@ void TextJudge::feed(const std::uint8_t* bytes, std::size_t count) {
     for (std::uint32_t done = 0; done < judged_here;) {
         const std::uint32_t batch = std::min<std::uint32_t>(judged_here - done, 256);
         classify_blocks(bytes + 16 * std::size_t{done}, batch, strengths);
+        // A batch all of one kind (all strong text, or all random) is counted at once.
+        const TextStrength kind = strengths[0];
+        if (std::all_of(strengths, strengths + batch,
+                        [kind](TextStrength s) { return s == kind; })) {
+            if (kind == TextStrength::none) {
+                run_first = run_count == 0 ? fed_blocks_ + done : run_first;
+                run_count += batch;
+                done += batch;
+                continue;
+            }
+            if (kind == TextStrength::strong) {
+                text += batch;
+                strong += batch;
+                if (run_count != 0) {
+                    open_run_first_ = run_first;
+                    open_run_count_ = run_count;
+                    close_run();
+                    run_count = 0;
+                }
+                done += batch;
+                continue;
+            }
+        }
         for (std::uint32_t i = 0; i < batch; ++i) {
             const TextStrength s = strengths[i];
             text += s != TextStrength::none;
