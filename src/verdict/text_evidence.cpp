@@ -518,6 +518,93 @@ static_assert(bit_count(0xFFFF) == 16 && bit_count(0x8421) == 4);
     return (fault_mask & ~opening) == 0;
 }
 
+// The single-byte rules over one vector. A set of byte values is a bitmap of sixteen bytes: entry
+// l holds bit h - 8 for each upper byte 0xhl in the set (or bit h for a lower byte 0xhl, in the
+// prose bitmap), so one shuffle by the low half and one by the high half answer for all sixteen
+// bytes at once.
+struct ByteBitmaps {
+    char prose[16];                     // the lower bytes prose allows, all rules alike
+    char allowed[byte_rule_count][16];  // the upper bytes each rule allows
+    char letters[byte_rule_count][16];  // the upper bytes that are letters of the rule's page
+    char lower_bit[16];                 // by high half h < 8: 1 << h
+    char upper_bit[16];                 // by high half h >= 8: 1 << (h - 8)
+};
+
+constexpr ByteBitmaps make_byte_bitmaps() {
+    ByteBitmaps m{};
+    for (int v = 0; v < 256; ++v) {
+        const auto b = static_cast<std::uint8_t>(v);
+        const int low = v & 15;
+        const int h = v >> 4;
+        if (b < 0x80) {
+            m.prose[low] = static_cast<char>(m.prose[low] | (is_prose_ascii(b) ? 1 << h : 0));
+            continue;
+        }
+        for (int i = 0; i < byte_rule_count; ++i) {
+            const int bit = 1 << (h - 8);
+            m.allowed[i][low] =
+                static_cast<char>(m.allowed[i][low] | (byte_allowed(byte_rules[i], b) ? bit : 0));
+            m.letters[i][low] = static_cast<char>(m.letters[i][low] |
+                                                  (is_upper_letter(byte_rules[i], b) ? bit : 0));
+        }
+    }
+    for (int h = 0; h < 16; ++h) {
+        m.lower_bit[h] = static_cast<char>(h < 8 ? 1 << h : 0);
+        m.upper_bit[h] = static_cast<char>(h >= 8 ? 1 << (h - 8) : 0);
+    }
+    return m;
+}
+constexpr ByteBitmaps byte_bitmaps = make_byte_bitmaps();
+
+[[gnu::target("ssse3")]] inline __m128i load16(const char* table) noexcept {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
+}
+
+// The bytes of `v` in `bitmap`, as a 16-bit mask; `bit` is the shuffle of lower_bit or upper_bit
+// by the high halves.
+[[gnu::target("ssse3")]] inline unsigned in_bitmap(const char* bitmap, __m128i low,
+                                                   __m128i bit) noexcept {
+    const __m128i hit = _mm_and_si128(_mm_shuffle_epi8(load16(bitmap), low), bit);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(hit, _mm_setzero_si128()))) ^
+           0xFFFF;
+}
+
+// byte_rules_accept for a block without controls, from its vector: `upper` and `separators` are
+// the masks of upper bytes and of space, tab, LF and CR.
+[[gnu::target("ssse3")]] bool byte_rules_accept_ssse3(__m128i v, unsigned upper,
+                                                      unsigned separators) noexcept {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i low = _mm_and_si128(v, nibble);
+    const __m128i high_half = _mm_and_si128(_mm_srli_epi16(v, 4), nibble);
+    const __m128i lower_bit = _mm_shuffle_epi8(load16(byte_bitmaps.lower_bit), high_half);
+    const __m128i upper_bit = _mm_shuffle_epi8(load16(byte_bitmaps.upper_bit), high_half);
+    const unsigned prose = in_bitmap(byte_bitmaps.prose, low, lower_bit);
+    if ((prose | upper) != 0xFFFF) {
+        return false;  // a lower byte no rule allows
+    }
+    // ASCII letters: with bit 5 set, 'a'..'z'.
+    const __m128i folded = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const unsigned ascii_letters = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                                       _mm_min_epu8(folded, _mm_set1_epi8(25)), folded))) &
+                                   ~upper & 0xFFFF;
+    const unsigned count = bit_count(upper);
+    for (int i = 0; i < byte_rule_count; ++i) {
+        const ByteRule& rule = byte_rules[i];
+        if (count > rule.max_upper || (rule.needs_separator && separators == 0) ||
+            (in_bitmap(byte_bitmaps.allowed[i], low, upper_bit) & upper) != upper) {
+            continue;
+        }
+        if (rule.letters_apart) {
+            const unsigned letters = in_bitmap(byte_bitmaps.letters[i], low, upper_bit);
+            if ((((ascii_letters << 1) & letters) | ((letters << 1) & ascii_letters)) != 0) {
+                continue;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
 // UTF-16 by the high rectangles, over one vector: a script survives when every unit's high byte
 // lies in one of its rectangles.
 [[gnu::target("ssse3")]] inline bool utf16_maybe_ssse3(__m128i v) noexcept {
@@ -589,7 +676,13 @@ static_assert(bit_count(0xFFFF) == 16 && bit_count(0x8421) == 4);
             out[i] = TextStrength::none;
             continue;
         }
-        out[i] = classify_rest(b, facts, units);
+        const TextStrength wide = utf16_strength(b, units);
+        if (wide != TextStrength::none || !facts.code_pages_possible) {
+            out[i] = wide;
+            continue;
+        }
+        out[i] =
+            byte_rules_accept_ssse3(v, upper, separators) ? TextStrength::weak : TextStrength::none;
     }
 }
 #endif
