@@ -408,41 +408,24 @@ inline TextStrength utf16_strength(const std::uint8_t* b, const UnitTables& unit
     return utf16_possible(b, unit) ? utf16_exact(b, unit) : TextStrength::none;
 }
 
-// What is left once a few facts about the block are known: whether a byte is 0x80 or above,
-// whether a byte below 0x80 is a control, and two quick necessary conditions (false only where
-// UTF-8 or every code page is sure to fail; a path that does not work them out passes true).
-struct Facts {
-    bool upper;
-    bool controls;
-    bool utf8_possible = true;
-    bool code_pages_possible = true;
-};
-
-inline TextStrength classify_rest(const std::uint8_t* b, const Facts& facts,
-                                  const UnitTables& units) noexcept {
-    if (!facts.upper && !facts.controls) {
-        return TextStrength::strong;  // ASCII text
-    }
-    if (facts.controls) {
-        return utf16_strength(b, units);  // nothing else allows a control
-    }
-    if (facts.utf8_possible && utf8_valid(b)) {
-        return TextStrength::strong;
-    }
-    // Weak text in UTF-16 is as much as the code pages could show.
-    const TextStrength wide = utf16_strength(b, units);
-    if (wide != TextStrength::none || !facts.code_pages_possible) {
-        return wide;
-    }
-    return byte_rules_accept(b, byte_sums(b)) ? TextStrength::weak : TextStrength::none;
-}
-
+// The portable path: the word tests, then UTF-8, UTF-16 and the code pages in turn.
 void classify_blocks_portable(const std::uint8_t* bytes, std::size_t blocks, TextStrength* out,
                               const UnitTables& units) noexcept {
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::uint8_t* b = bytes + 16 * i;
         const Words words = scan_words(b);
-        out[i] = classify_rest(b, {words.upper, words.suspect && has_controls(b)}, units);
+        const bool controls = words.suspect && has_controls(b);
+        if (!words.upper && !controls) {
+            out[i] = TextStrength::strong;  // ASCII text
+        } else if (controls) {
+            out[i] = utf16_strength(b, units);  // nothing else allows a control
+        } else if (utf8_valid(b)) {
+            out[i] = TextStrength::strong;
+        } else if (const TextStrength wide = utf16_strength(b, units); wide != TextStrength::none) {
+            out[i] = wide;  // weak text in UTF-16 is as much as the code pages could show
+        } else {
+            out[i] = byte_rules_accept(b, byte_sums(b)) ? TextStrength::weak : TextStrength::none;
+        }
     }
 }
 
@@ -650,10 +633,9 @@ constexpr ByteBitmaps byte_bitmaps = make_byte_bitmaps();
             out[i] = TextStrength::strong;  // ASCII text
             continue;
         }
-        Facts facts{upper != 0, controls != 0};
         if (controls != 0) {
             // Only UTF-16 allows a control byte; nearly every random block ends here.
-            out[i] = utf16_maybe_ssse3(v) ? classify_rest(b, facts, units) : TextStrength::none;
+            out[i] = utf16_maybe_ssse3(v) ? utf16_exact(b, units) : TextStrength::none;
             continue;
         }
         // UTF-8: a lead byte (C0..FF) is followed by a continuation byte (80..BF), and a
@@ -667,17 +649,17 @@ constexpr ByteBitmaps byte_bitmaps = make_byte_bitmaps();
                 continue;
             }
         }
-        facts.utf8_possible = false;  // settled: not UTF-8
-        // The Latin pages allow six upper bytes; the others need a separator.
+        // Not UTF-8. The Latin pages allow six upper bytes; the others need a separator.
         const unsigned separators = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_or_si128(breaks, _mm_cmpeq_epi8(v, space))));
-        facts.code_pages_possible = (bit_count(upper) <= 6) | (separators != 0);
-        if (!(facts.code_pages_possible | utf16_maybe_ssse3(v))) {
-            out[i] = TextStrength::none;
+        const bool code_pages_possible = (bit_count(upper) <= 6) | (separators != 0);
+        const bool utf16_maybe = utf16_maybe_ssse3(v);
+        if (!(code_pages_possible | utf16_maybe)) {
+            out[i] = TextStrength::none;  // random bytes without a control end here
             continue;
         }
-        const TextStrength wide = utf16_strength(b, units);
-        if (wide != TextStrength::none || !facts.code_pages_possible) {
+        const TextStrength wide = utf16_maybe ? utf16_exact(b, units) : TextStrength::none;
+        if (wide != TextStrength::none || !code_pages_possible) {
             out[i] = wide;
             continue;
         }
