@@ -440,11 +440,12 @@ static_assert(bit_count(0xFFFF) == 16 && bit_count(0x8421) == 4);
 
 // UTF-8 over one vector, by three table lookups on each pair of neighbouring bytes (the high and
 // low half of the first, the high half of the second), each giving the faults the pair may show;
-// a fault stands where all three agree. Two continuation bytes in a row must be owed by a lead two
-// or three bytes before. The bytes before the block count as ASCII, and the faults of its opening
-// continuation bytes (at most three) are then taken back. What the automaton of text_rules.h adds
-// to UTF-8 is checked beside: no C1 control (C2 80..9F), and no byte that never occurs (C0, C1,
-// F5..FF) even where nothing follows it in the block.
+// a fault stands where all three agree (the method Keiser and Lemire published in 2021). Two
+// continuation bytes in a row must be owed by a lead two or three bytes before. The bytes before
+// the block count as ASCII, and the faults of its opening continuation bytes (at most three) are
+// then taken back. What the automaton of text_rules.h adds to UTF-8 is checked beside: no C1
+// control (C2 80..9F), and no byte that never occurs (C0, C1, F5..FF) even where nothing follows it
+// in the block.
 [[gnu::target("ssse3")]] inline bool utf8_valid_ssse3(__m128i v, unsigned cont) noexcept {
     constexpr char too_short = 1 << 0;            // a lead or ASCII where a continuation is owed
     constexpr char too_long = 1 << 1;             // a continuation after ASCII
