@@ -127,6 +127,9 @@ const VariantCase cases[] = {
       {"v:caps-lock", "cAFE\xCC\x81"},
       {"v:lower-case", "cafe\xCC\x81"},
       {"v:upper-case", "CAFE\xCC\x81"}}},
+    {"empty",
+     "",
+     {{"v:trailing-lf", "\n"}, {"v:trailing-crlf", "\r\n"}, {"v:trailing-space", " "}}},
     {"marks out of order",
      "Vie\xCC\x82\xCC\xA3t",  // circumflex before dot below
      {{"e:utf-16le", std::string("V\0i\0e\0\x02\x03\x23\x03t\0", 12)},

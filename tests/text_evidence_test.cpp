@@ -506,6 +506,20 @@ TEST_P(Damage, LongRunsAndManyRuns) {
     ASSERT_GE(t.damage.size(), 5u);
     EXPECT_EQ(t.damage[3].first_block, 9u);  // block 199 of the whole, 7 blocks long
     EXPECT_EQ(t.damage[3].block_count, 6u);
+    // Long stretches of one kind, across the judge's batches of 256 blocks.
+    Bytes stretches(16 * 1800, 0xFF);
+    for (std::size_t at = 16 * 600; at < 16 * 1200; at += 16) {
+        std::memcpy(&stretches[at], "sixteen bytes ok", 16);
+    }
+    for (const std::size_t piece : {std::size_t{16}, std::size_t{16 * 300}, stretches.size()}) {
+        const TextJudgement s = judge(stretches, 0, piece);
+        EXPECT_EQ(s.text_blocks, 600u);
+        ASSERT_EQ(s.run_count, 2u) << piece;
+        EXPECT_EQ(s.runs[0].first_block, 0u);
+        EXPECT_EQ(s.runs[0].block_count, 600u);
+        EXPECT_EQ(s.runs[1].first_block, 1200u);
+        EXPECT_EQ(s.runs[1].block_count, 600u);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

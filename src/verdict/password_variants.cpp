@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/check.h"
+#include "platform/secure_wipe.h"
 #include "verdict/code_pages.h"
 
 namespace verdict {
@@ -304,15 +305,24 @@ class Variants {
 
   private:
     std::uint8_t* out() { return scratch_.data() + next_; }
+    // The password's first `n` bytes at out() (an empty password may come as a null pointer).
+    void put_password(std::size_t n) {
+        if (n != 0) {
+            std::memcpy(out(), password_, n);
+        }
+    }
+    static bool same(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
+        return n == 0 || std::memcmp(a, b, n) == 0;
+    }
 
     // Offers the `n` bytes just built at out() under `name`; true when `use` stopped the walk.
     bool offer(const char* kind, const char* name, const char* from, std::size_t n) {
         const std::uint8_t* bytes = out();
-        if (n == length_ && std::memcmp(bytes, password_, n) == 0) {
+        if (n == length_ && same(bytes, password_, n)) {
             return false;
         }
         for (int i = 0; i < count_; ++i) {
-            if (lengths_[i] == n && std::memcmp(scratch_.data() + offsets_[i], bytes, n) == 0) {
+            if (lengths_[i] == n && same(scratch_.data() + offsets_[i], bytes, n)) {
                 return false;
             }
         }
@@ -377,11 +387,12 @@ std::size_t Variants::to_utf16le() {
     for (std::size_t i = 0; i < length_;) {
         read_utf8(password_, length_, i, c);
         const bool pair = c > 0xFFFF;
-        const char32_t units[2] = {pair ? 0xD7C0 + (c >> 10) : c, 0xDC00 | (c & 0x3FF)};
+        char32_t units[2] = {pair ? 0xD7C0 + (c >> 10) : c, 0xDC00 | (c & 0x3FF)};
         for (int k = 0; k <= int(pair); ++k) {
             out()[n++] = std::uint8_t(units[k]);
             out()[n++] = std::uint8_t(units[k] >> 8);
         }
+        platform::secure_wipe(units, sizeof units);
     }
     return n;
 }
@@ -418,6 +429,7 @@ std::size_t Variants::decompose() {
         for (int k = 0; k < n; ++k) {
             set_work(count++, parts[k]);
         }
+        platform::secure_wipe(parts, sizeof parts);
     }
     // Canonical order: within a run of marks, by combining class, stably.
     for (std::size_t i = 1; i < count; ++i) {
@@ -512,7 +524,7 @@ bool Variants::run() {
     const std::pair<const char*, const char*> endings[] = {
         {"trailing-lf", "\n"}, {"trailing-crlf", "\r\n"}, {"trailing-space", " "}};
     for (const auto& [name, ending] : endings) {
-        std::memcpy(out(), password_, length_);
+        put_password(length_);
         std::memcpy(out() + length_, ending, std::strlen(ending));
         if (variant(name, length_ + std::strlen(ending))) {
             return true;
@@ -523,7 +535,7 @@ bool Variants::run() {
         --kept;
     }
     if (kept < length_) {
-        std::memcpy(out(), password_, kept);
+        put_password(kept);
         if (variant("trimmed", kept)) {
             return true;
         }

@@ -17,9 +17,10 @@ namespace {
 
 using namespace text_rules;
 
-// The payload arrives in whole blocks and a wrong key makes every one of them random, so the
-// common cases must be cheap: pure ASCII text, and random bytes (a control byte rules out UTF-8
-// and the code pages, then the first units rule out UTF-16). Everything else takes the tables.
+// The judge runs on every block of the payload, and a wrong key makes every block random, so the
+// common cases are settled first and cheaply: ASCII text by two words (or one vector), random
+// bytes by a control byte (which rules out UTF-8 and the code pages) and the high bytes of the
+// UTF-16 units. Everything here must classify exactly as classify_text_block_reference does.
 
 // ---------------------------------------------------------------------------------------------
 // Byte tables. Every byte adds its counts to one 64-bit word of 5-bit fields; sixteen bytes add at
@@ -115,14 +116,13 @@ constexpr unsigned continuation(std::uint8_t b) noexcept {
 // written out so that no branch depends on the bytes.
 bool utf8_valid(const std::uint8_t* b) noexcept {
     unsigned skip[2][3];
-    unsigned leading[2];
     for (int h = 0; h < 2; ++h) {
         const std::uint8_t* half = b + 8 * h;
         skip[h][0] = continuation(half[0]);
         skip[h][1] = skip[h][0] & continuation(half[1]);
         skip[h][2] = skip[h][1] & continuation(half[2]);
-        leading[h] = skip[h][0] + skip[h][1] + skip[h][2];
     }
+    const unsigned leading = skip[1][0] + skip[1][1] + skip[1][2];  // what the second half closes
     const auto opening = [&](int h, int i) {
         const std::uint8_t x = b[8 * h + i];
         return static_cast<std::uint8_t>(x ^ ((x ^ 'a') & (0u - skip[h][i])));
@@ -145,10 +145,9 @@ bool utf8_valid(const std::uint8_t* b) noexcept {
     second = fast_step(second, b[14]);
     first = fast_step(first, b[7]);
     second = fast_step(second, b[15]);
-    (void)leading[0];
     const unsigned dead = fast(utf8_dead);
-    return first != dead && second != dead && owed[first / 6] == leading[1] &&
-           (leading[1] == 0 || fast_step(first, b[8]) != dead);
+    return first != dead && second != dead && owed[first / 6] == leading &&
+           (leading == 0 || fast_step(first, b[8]) != dead);
 }
 
 // The rules whose pages put a letter right beside an ASCII letter somewhere in the block: the
@@ -212,32 +211,32 @@ static_assert(byte_rules[0].max_upper == 6 && byte_rules[1].max_upper == 6 &&
 // What the lower half says, eight bytes at a time: whether any byte is 0x80 or above, and whether
 // any byte below 0x80 may be a control (below 0x20, or 0x7F). Additions on the low seven bits of
 // each byte never carry into the next byte.
+// Only answers leave these functions; the bytes stay in registers, never in a copy of the block.
 struct Words {
-    std::uint64_t w[2];
     bool upper;
     bool suspect;
 };
 
 Words scan_words(const std::uint8_t* b) noexcept {
-    Words r;
-    std::memcpy(r.w, b, 16);
     std::uint64_t upper = 0;
     std::uint64_t suspect = 0;
-    for (const std::uint64_t w : r.w) {
+    for (int i = 0; i < 2; ++i) {
+        std::uint64_t w;
+        std::memcpy(&w, b + 8 * i, 8);
         const std::uint64_t low = w & ~high;
         upper |= w;
         // Below 0x20: adding 0x60 leaves the top bit clear; 0x7F: adding 1 sets it.
         suspect |= (~(low + 0x60 * ones) | (low + ones)) & ~w & high;
     }
-    r.upper = (upper & high) != 0;
-    r.suspect = suspect != 0;
-    return r;
+    return {(upper & high) != 0, suspect != 0};
 }
 
 // Whether a byte below 0x80 is neither printable nor tab, LF or CR.
-bool has_controls(const Words& words) noexcept {
+bool has_controls(const std::uint8_t* b) noexcept {
     std::uint64_t controls = 0;
-    for (const std::uint64_t w : words.w) {
+    for (int i = 0; i < 2; ++i) {
+        std::uint64_t w;
+        std::memcpy(&w, b + 8 * i, 8);
         const std::uint64_t low = w & ~high;
         const auto equal = [low](std::uint64_t c) {
             return ~((low ^ (c * ones)) + 0x7F * ones) & high;
@@ -248,6 +247,46 @@ bool has_controls(const Words& words) noexcept {
     }
     return controls != 0;
 }
+
+// ---------------------------------------------------------------------------------------------
+// A loose first look at UTF-16 for the vector path: the high byte of a unit is classified by its
+// two halves, each bit of the class standing for a rectangle of high halves x low halves, and each
+// script takes the rectangles that cover the high bytes its units may have. make_unit_tables
+// asserts the cover; a random block gets through about one time in five hundred.
+struct HighByteRectangles {
+    char by_high_half[16];
+    char by_low_half[16];
+    std::uint8_t scripts[3];  // the rectangles of the alphabetic, CJK and Hangul scripts
+};
+
+constexpr HighByteRectangles high_byte_rectangles() {
+    // Bit: high halves x low halves, in hexadecimal digits.
+    const char* shape[8][2] = {
+        {"01", "0123456789ABCDEF"},      // 00-1F
+        {"0", "0"},                      // 00
+        {"23", "0167C"},                 // 20 21 26 27 2C, 30 31 36 37 3C
+        {"456789", "0123456789ABCDEF"},  // 40-9F
+        {"D", "8CDEF"},                  // surrogates D8, DC-DF
+        {"F", "BCDEF"},                  // FB-FF
+        {"ABCD", "0123456789ABCDEF"},    // A0-DF
+        {"1A", "167"},                   // 11 16 17, A1 A6 A7
+    };
+    const auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+    HighByteRectangles r{};
+    for (int bit = 0; bit < 8; ++bit) {
+        for (const char* h = shape[bit][0]; *h != 0; ++h) {
+            r.by_high_half[digit(*h)] = static_cast<char>(r.by_high_half[digit(*h)] | 1 << bit);
+        }
+        for (const char* l = shape[bit][1]; *l != 0; ++l) {
+            r.by_low_half[digit(*l)] = static_cast<char>(r.by_low_half[digit(*l)] | 1 << bit);
+        }
+    }
+    r.scripts[0] = 0b10110101;  // alphabetic: 00-1F, 2x/3x, surrogates, FB-FF, A1 A6 A7
+    r.scripts[1] = 0b00111110;  // CJK: 00, 2x/3x, 40-9F, surrogates, FB-FF
+    r.scripts[2] = 0b11110110;  // Hangul: 00, 2x/3x, surrogates, FB-FF, A0-DF, 11
+    return r;
+}
+constexpr HighByteRectangles rectangles = high_byte_rectangles();
 
 // ---------------------------------------------------------------------------------------------
 // Unit tables: the class of a UTF-16 unit is rows[row_of[high byte]][low byte]. High bytes whose
@@ -267,36 +306,75 @@ struct UnitTables {
     }
 };
 
-UnitTables make_unit_tables() {
+// A high byte whose units all fall in the same ranges shares one row with every other such high
+// byte of the same class; only the few high bytes a range starts or ends within get rows of their
+// own. Built by the compiler.
+constexpr UnitTables make_unit_tables() {
     UnitTables t{};
+    bool row_uniform[max_unit_rows] = {};
     int used = 0;
     for (int high = 0; high < 256; ++high) {
-        std::uint8_t row[256];
-        for (int low = 0; low < 256; ++low) {
-            row[low] = unit_class(static_cast<std::uint16_t>(high << 8 | low));
+        const int first = high << 8;
+        const int last = first | 0xFF;
+        bool uniform = true;
+        std::uint8_t whole = 0;
+        std::uint8_t scripts = 0;
+        for (const UnitRange& r : unit_ranges) {
+            if (r.last < first || r.first > last) {
+                continue;
+            }
+            scripts |= r.cls & unit_any_script;
+            if (r.first <= first && r.last >= last) {
+                whole |= r.cls;
+            } else {
+                uniform = false;
+            }
         }
-        int found = 0;
-        while (found < used && std::memcmp(t.rows[found], row, sizeof row) != 0) {
-            ++found;
+        int found = used;
+        for (int k = 0; uniform && k < used; ++k) {
+            if (row_uniform[k] && t.rows[k][0] == whole) {
+                found = k;
+            }
         }
         if (found == used) {
             NOTEDIAG_ASSERT(used < max_unit_rows);
-            std::memcpy(t.rows[used++], row, sizeof row);
+            for (int low = 0; low < 256; ++low) {
+                t.rows[used][low] = whole;
+            }
+            for (const UnitRange& r : unit_ranges) {
+                for (int u = std::max<int>(r.first, first);
+                     !uniform && u <= std::min<int>(r.last, last); ++u) {
+                    t.rows[used][u & 0xFF] |= r.cls;
+                }
+            }
+            row_uniform[used++] = uniform;
         }
         t.row_of[high] = static_cast<std::uint8_t>(found);
-        std::uint8_t scripts = 0;
-        for (const std::uint8_t c : row) {
-            scripts |= c & unit_any_script;
-        }
         t.scripts_of_high[high] = scripts;
     }
     return t;
 }
+constexpr UnitTables unit_tables_data = make_unit_tables();
 
-const UnitTables& unit_tables() {
-    static const UnitTables tables = make_unit_tables();
-    return tables;
+constexpr const UnitTables& unit_tables() {
+    return unit_tables_data;
 }
+
+// The rectangles of each script cover every high byte its units may have.
+constexpr bool rectangles_cover_scripts() {
+    for (int high = 0; high < 256; ++high) {
+        const unsigned cls = static_cast<unsigned>(rectangles.by_high_half[high >> 4] &
+                                                   rectangles.by_low_half[high & 15]);
+        for (int k = 0; k < 3; ++k) {
+            if ((unit_tables_data.scripts_of_high[high] >> k & 1) &&
+                (cls & rectangles.scripts[k]) == 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(rectangles_cover_scripts());
 
 // Whether every unit's high byte admits a common script: one load per unit, and nearly every
 // random block is out.
@@ -330,40 +408,24 @@ inline TextStrength utf16_strength(const std::uint8_t* b, const UnitTables& unit
     return utf16_possible(b, unit) ? utf16_exact(b, unit) : TextStrength::none;
 }
 
-// What is left once a few facts about the block are known: whether a byte is 0x80 or above,
-// whether a byte below 0x80 is a control, and two quick necessary conditions (false only where
-// UTF-8 or every code page is sure to fail; a path that does not work them out passes true).
-struct Facts {
-    bool upper;
-    bool controls;
-    bool utf8_possible = true;
-    bool code_pages_possible = true;
-};
-
-inline TextStrength classify_rest(const std::uint8_t* b, const Facts& facts,
-                                  const UnitTables& units) noexcept {
-    if (!facts.upper && !facts.controls) {
-        return TextStrength::strong;  // ASCII text
-    }
-    if (facts.controls) {
-        return utf16_strength(b, units);  // nothing else allows a control
-    }
-    if (facts.utf8_possible && utf8_valid(b)) {
-        return TextStrength::strong;
-    }
-    const TextStrength wide = utf16_strength(b, units);
-    if (wide == TextStrength::strong || !facts.code_pages_possible) {
-        return wide;
-    }
-    return byte_rules_accept(b, byte_sums(b)) ? TextStrength::weak : wide;
-}
-
+// The portable path: the word tests, then UTF-8, UTF-16 and the code pages in turn.
 void classify_blocks_portable(const std::uint8_t* bytes, std::size_t blocks, TextStrength* out,
                               const UnitTables& units) noexcept {
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::uint8_t* b = bytes + 16 * i;
         const Words words = scan_words(b);
-        out[i] = classify_rest(b, {words.upper, words.suspect && has_controls(words)}, units);
+        const bool controls = words.suspect && has_controls(b);
+        if (!words.upper && !controls) {
+            out[i] = TextStrength::strong;  // ASCII text
+        } else if (controls) {
+            out[i] = utf16_strength(b, units);  // nothing else allows a control
+        } else if (utf8_valid(b)) {
+            out[i] = TextStrength::strong;
+        } else if (const TextStrength wide = utf16_strength(b, units); wide != TextStrength::none) {
+            out[i] = wide;  // weak text in UTF-16 is as much as the code pages could show
+        } else {
+            out[i] = byte_rules_accept(b, byte_sums(b)) ? TextStrength::weak : TextStrength::none;
+        }
     }
 }
 
@@ -378,11 +440,12 @@ static_assert(bit_count(0xFFFF) == 16 && bit_count(0x8421) == 4);
 
 // UTF-8 over one vector, by three table lookups on each pair of neighbouring bytes (the high and
 // low half of the first, the high half of the second), each giving the faults the pair may show;
-// a fault stands where all three agree. Two continuation bytes in a row must be owed by a lead two
-// or three bytes before. The bytes before the block count as ASCII, and the faults of its opening
-// continuation bytes (at most three) are then taken back. What the automaton of text_rules.h adds
-// to UTF-8 is checked beside: no C1 control (C2 80..9F), and no byte that never occurs (C0, C1,
-// F5..FF) even where nothing follows it in the block.
+// a fault stands where all three agree (the method Keiser and Lemire published in 2021). Two
+// continuation bytes in a row must be owed by a lead two or three bytes before. The bytes before
+// the block count as ASCII, and the faults of its opening continuation bytes (at most three) are
+// then taken back. What the automaton of text_rules.h adds to UTF-8 is checked beside: no C1
+// control (C2 80..9F), and no byte that never occurs (C0, C1, F5..FF) even where nothing follows it
+// in the block.
 [[gnu::target("ssse3")]] inline bool utf8_valid_ssse3(__m128i v, unsigned cont) noexcept {
     constexpr char too_short = 1 << 0;            // a lead or ASCII where a continuation is owed
     constexpr char too_long = 1 << 1;             // a continuation after ASCII
@@ -439,6 +502,114 @@ static_assert(bit_count(0xFFFF) == 16 && bit_count(0x8421) == 4);
     return (fault_mask & ~opening) == 0;
 }
 
+// The single-byte rules over one vector. A set of byte values is a bitmap of sixteen bytes: entry
+// l holds bit h - 8 for each upper byte 0xhl in the set (or bit h for a lower byte 0xhl, in the
+// prose bitmap), so one shuffle by the low half and one by the high half answer for all sixteen
+// bytes at once.
+struct ByteBitmaps {
+    char prose[16];                     // the lower bytes prose allows, all rules alike
+    char allowed[byte_rule_count][16];  // the upper bytes each rule allows
+    char letters[byte_rule_count][16];  // the upper bytes that are letters of the rule's page
+    char lower_bit[16];                 // by high half h < 8: 1 << h
+    char upper_bit[16];                 // by high half h >= 8: 1 << (h - 8)
+};
+
+constexpr ByteBitmaps make_byte_bitmaps() {
+    ByteBitmaps m{};
+    for (int v = 0; v < 256; ++v) {
+        const auto b = static_cast<std::uint8_t>(v);
+        const int low = v & 15;
+        const int h = v >> 4;
+        if (b < 0x80) {
+            m.prose[low] = static_cast<char>(m.prose[low] | (is_prose_ascii(b) ? 1 << h : 0));
+            continue;
+        }
+        for (int i = 0; i < byte_rule_count; ++i) {
+            const int bit = 1 << (h - 8);
+            m.allowed[i][low] =
+                static_cast<char>(m.allowed[i][low] | (byte_allowed(byte_rules[i], b) ? bit : 0));
+            m.letters[i][low] = static_cast<char>(m.letters[i][low] |
+                                                  (is_upper_letter(byte_rules[i], b) ? bit : 0));
+        }
+    }
+    for (int h = 0; h < 16; ++h) {
+        m.lower_bit[h] = static_cast<char>(h < 8 ? 1 << h : 0);
+        m.upper_bit[h] = static_cast<char>(h >= 8 ? 1 << (h - 8) : 0);
+    }
+    return m;
+}
+constexpr ByteBitmaps byte_bitmaps = make_byte_bitmaps();
+
+[[gnu::target("ssse3")]] inline __m128i load16(const char* table) noexcept {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
+}
+
+// The bytes of `v` in `bitmap`, as a 16-bit mask; `bit` is the shuffle of lower_bit or upper_bit
+// by the high halves.
+[[gnu::target("ssse3")]] inline unsigned in_bitmap(const char* bitmap, __m128i low,
+                                                   __m128i bit) noexcept {
+    const __m128i hit = _mm_and_si128(_mm_shuffle_epi8(load16(bitmap), low), bit);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(hit, _mm_setzero_si128()))) ^
+           0xFFFF;
+}
+
+// byte_rules_accept for a block without controls, from its vector: `upper` and `separators` are
+// the masks of upper bytes and of space, tab, LF and CR.
+[[gnu::target("ssse3")]] bool byte_rules_accept_ssse3(__m128i v, unsigned upper,
+                                                      unsigned separators) noexcept {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i low = _mm_and_si128(v, nibble);
+    const __m128i high_half = _mm_and_si128(_mm_srli_epi16(v, 4), nibble);
+    const __m128i lower_bit = _mm_shuffle_epi8(load16(byte_bitmaps.lower_bit), high_half);
+    const __m128i upper_bit = _mm_shuffle_epi8(load16(byte_bitmaps.upper_bit), high_half);
+    const unsigned prose = in_bitmap(byte_bitmaps.prose, low, lower_bit);
+    if ((prose | upper) != 0xFFFF) {
+        return false;  // a lower byte no rule allows
+    }
+    // ASCII letters: with bit 5 set, 'a'..'z'.
+    const __m128i folded = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const unsigned ascii_letters = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                                       _mm_min_epu8(folded, _mm_set1_epi8(25)), folded))) &
+                                   ~upper & 0xFFFF;
+    const unsigned count = bit_count(upper);
+    for (int i = 0; i < byte_rule_count; ++i) {
+        const ByteRule& rule = byte_rules[i];
+        if (count > rule.max_upper || (rule.needs_separator && separators == 0) ||
+            (in_bitmap(byte_bitmaps.allowed[i], low, upper_bit) & upper) != upper) {
+            continue;
+        }
+        if (rule.letters_apart) {
+            const unsigned letters = in_bitmap(byte_bitmaps.letters[i], low, upper_bit);
+            if ((((ascii_letters << 1) & letters) | ((letters << 1) & ascii_letters)) != 0) {
+                continue;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+// UTF-16 by the high rectangles, over one vector: a script survives when every unit's high byte
+// lies in one of its rectangles.
+[[gnu::target("ssse3")]] inline bool utf16_maybe_ssse3(__m128i v) noexcept {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i by_high =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(rectangles.by_high_half));
+    const __m128i by_low =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(rectangles.by_low_half));
+    const __m128i cls =
+        _mm_and_si128(_mm_shuffle_epi8(by_high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble)),
+                      _mm_shuffle_epi8(by_low, _mm_and_si128(v, nibble)));
+    const __m128i zero = _mm_setzero_si128();
+    bool maybe = false;
+    for (const std::uint8_t script : rectangles.scripts) {
+        const __m128i outside =
+            _mm_cmpeq_epi8(_mm_and_si128(cls, _mm_set1_epi8(static_cast<char>(script))), zero);
+        maybe |= (static_cast<unsigned>(_mm_movemask_epi8(outside)) & 0xAAAA) == 0;
+    }
+    return maybe;
+}
+
 // The facts from one vector of the block: compares and masks instead of word arithmetic. SSE2
 // instructions, built and chosen with the SSSE3 level the project's vector paths share.
 [[gnu::target("ssse3")]] void classify_blocks_ssse3(const std::uint8_t* bytes, std::size_t blocks,
@@ -463,34 +634,38 @@ static_assert(bit_count(0xFFFF) == 16 && bit_count(0x8421) == 4);
             out[i] = TextStrength::strong;  // ASCII text
             continue;
         }
+        if (controls != 0) {
+            // Only UTF-16 allows a control byte; nearly every random block ends here.
+            out[i] = utf16_maybe_ssse3(v) ? utf16_exact(b, units) : TextStrength::none;
+            continue;
+        }
         // UTF-8: a lead byte (C0..FF) is followed by a continuation byte (80..BF), and a
         // continuation byte follows a lead or a continuation, or opens the block.
         const unsigned sixth = static_cast<unsigned>(_mm_movemask_epi8(_mm_add_epi8(v, v)));
         const unsigned lead = upper & sixth;
         const unsigned cont = upper & ~sixth;
-        Facts facts{upper != 0, controls != 0};
-        facts.utf8_possible =
-            (((lead << 1) & ~cont & 0xFFFF) | (cont & ~((lead | cont) << 1) & 0xFFFE)) == 0;
-        if (controls == 0 && facts.utf8_possible) {
+        if ((((lead << 1) & ~cont & 0xFFFF) | (cont & ~((lead | cont) << 1) & 0xFFFE)) == 0) {
             if (utf8_valid_ssse3(v, cont)) {
                 out[i] = TextStrength::strong;
                 continue;
             }
-            facts.utf8_possible = false;  // settled: not UTF-8
         }
-        // The Latin pages allow six upper bytes; the others need a separator.
+        // Not UTF-8. The Latin pages allow six upper bytes; the others need a separator.
         const unsigned separators = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_or_si128(breaks, _mm_cmpeq_epi8(v, space))));
-        facts.code_pages_possible = (bit_count(upper) <= 6) | (separators != 0);
-        // Random bytes end here, in one branch that goes the same way nearly every time (the
-        // conditions are combined without branches of their own).
-        const bool bytes_possible =
-            (controls == 0) & (facts.utf8_possible | facts.code_pages_possible);
-        if (!(bytes_possible | utf16_possible(b, units))) {
-            out[i] = TextStrength::none;
+        const bool code_pages_possible = (bit_count(upper) <= 6) | (separators != 0);
+        const bool utf16_maybe = utf16_maybe_ssse3(v);
+        if (!(code_pages_possible | utf16_maybe)) {
+            out[i] = TextStrength::none;  // random bytes without a control end here
             continue;
         }
-        out[i] = classify_rest(b, facts, units);
+        const TextStrength wide = utf16_maybe ? utf16_exact(b, units) : TextStrength::none;
+        if (wide != TextStrength::none || !code_pages_possible) {
+            out[i] = wide;
+            continue;
+        }
+        out[i] =
+            byte_rules_accept_ssse3(v, upper, separators) ? TextStrength::weak : TextStrength::none;
     }
 }
 #endif
@@ -590,6 +765,29 @@ void TextJudge::feed(const std::uint8_t* bytes, std::size_t count) {
     for (std::uint32_t done = 0; done < judged_here;) {
         const std::uint32_t batch = std::min<std::uint32_t>(judged_here - done, 256);
         classify_blocks(bytes + 16 * std::size_t{done}, batch, strengths);
+        // A batch all of one kind (all strong text, or all random) is counted at once.
+        const TextStrength kind = strengths[0];
+        if (std::all_of(strengths, strengths + batch,
+                        [kind](TextStrength s) { return s == kind; })) {
+            if (kind == TextStrength::none) {
+                run_first = run_count == 0 ? fed_blocks_ + done : run_first;
+                run_count += batch;
+                done += batch;
+                continue;
+            }
+            if (kind == TextStrength::strong) {
+                text += batch;
+                strong += batch;
+                if (run_count != 0) {
+                    open_run_first_ = run_first;
+                    open_run_count_ = run_count;
+                    close_run();
+                    run_count = 0;
+                }
+                done += batch;
+                continue;
+            }
+        }
         for (std::uint32_t i = 0; i < batch; ++i) {
             const TextStrength s = strengths[i];
             text += s != TextStrength::none;

@@ -36,8 +36,10 @@ inline constexpr double random_block_strong_pass_log2 = -16.35;
 
 // log2 of an upper bound on P(Binomial(n, p) >= k), p = 2^log2_p: 0 when k <= n p, else the
 // probability of exactly k times 1 / (1 - r), r = (n - k) p / ((k + 1)(1 - p)) being the largest
-// ratio of one term of the tail to the one before. Within one bit of the truth once r <= 1/2,
-// and exact in the limit of small p; n up to 2^32. Requires k <= n and log2_p <= 0.
+// ratio of one term of the tail to the one before. Within one bit of the truth once r <= 1/2
+// (the tail holds the term of exactly k), and exact in the limit of small p; for n up to 2^27
+// blocks (a 2 GiB note) the rounding of lgamma is covered by a slack of 10^-12 of the terms.
+// Requires k <= n and log2_p <= 0.
 double log2_binomial_tail_bound(std::uint64_t n, std::uint64_t k, double log2_p);
 
 // log2 of the chance that random bytes form `well_formed_bytes` bytes of well-formed padding:

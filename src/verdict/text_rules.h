@@ -261,42 +261,58 @@ inline constexpr std::uint8_t unit_any_script = 7;
 inline constexpr std::uint8_t unit_high_surrogate = 8;
 inline constexpr std::uint8_t unit_low_surrogate = 16;
 
-constexpr bool in(std::uint32_t u, std::uint32_t first, std::uint32_t last) noexcept {
-    return u >= first && u <= last;
-}
-
-constexpr std::uint8_t unit_class(std::uint16_t u) noexcept {
+// The ranges of units and the classes they give; a unit's class is the union over the ranges that
+// hold it.
+struct UnitRange {
+    std::uint16_t first, last;
+    std::uint8_t cls;
+};
+inline constexpr UnitRange unit_ranges[] = {
     // High surrogates of planes 1 to 3 (emoji, historic scripts, rare Han); any low surrogate.
-    if (in(u, 0xD800, 0xD8BF)) {
-        return unit_any_script | unit_high_surrogate;
-    }
-    if (in(u, 0xDC00, 0xDFFF)) {
-        return unit_any_script | unit_low_surrogate;
-    }
-    // Shared by every script: ASCII text, general punctuation, currency, letterlike symbols,
-    // arrows, symbols and dingbats, CJK punctuation, variation selectors and the byte order mark.
-    if (is_ascii_text(u) || u == 0x00A0 || u == 0x00AB || u == 0x00BB || u == 0x00B7 ||
-        in(u, 0x2000, 0x206F) || in(u, 0x20A0, 0x20CF) || in(u, 0x2100, 0x214F) ||
-        in(u, 0x2190, 0x21FF) || in(u, 0x2600, 0x27BF) || in(u, 0x3000, 0x303F) ||
-        in(u, 0xFE00, 0xFE0F) || u == 0xFEFF) {
-        return unit_any_script;
-    }
-    std::uint8_t c = 0;
+    {0xD800, 0xD8BF, unit_any_script | unit_high_surrogate},
+    {0xDC00, 0xDFFF, unit_any_script | unit_low_surrogate},
+    // Shared by every script: ASCII text, no-break space, guillemets, middle dot, general
+    // punctuation, currency, letterlike symbols, arrows, symbols and dingbats, CJK punctuation,
+    // variation selectors and the byte order mark.
+    {0x0009, 0x000A, unit_any_script},
+    {0x000D, 0x000D, unit_any_script},
+    {0x0020, 0x007E, unit_any_script},
+    {0x00A0, 0x00A0, unit_any_script},
+    {0x00AB, 0x00AB, unit_any_script},
+    {0x00B7, 0x00B7, unit_any_script},
+    {0x00BB, 0x00BB, unit_any_script},
+    {0x2000, 0x206F, unit_any_script},
+    {0x20A0, 0x20CF, unit_any_script},
+    {0x2100, 0x214F, unit_any_script},
+    {0x2190, 0x21FF, unit_any_script},
+    {0x2600, 0x27BF, unit_any_script},
+    {0x3000, 0x303F, unit_any_script},
+    {0xFE00, 0xFE0F, unit_any_script},
+    {0xFEFF, 0xFEFF, unit_any_script},
     // Latin-1 Supplement to Greek Extended (Latin, combining marks, Greek, Cyrillic, Armenian,
     // Hebrew, Arabic, the Indic scripts, Thai, Georgian, ...), Latin Extended-C and -D,
     // Cyrillic Extended-B, and the presentation forms of Latin, Hebrew and Arabic.
-    if (in(u, 0x00A0, 0x1FFF) || in(u, 0x2C60, 0x2C7F) || in(u, 0xA640, 0xA69F) ||
-        in(u, 0xA720, 0xA7FF) || in(u, 0xFB00, 0xFDFF) || in(u, 0xFE70, 0xFEFE)) {
-        c |= unit_alphabetic;
-    }
+    {0x00A0, 0x1FFF, unit_alphabetic},
+    {0x2C60, 0x2C7F, unit_alphabetic},
+    {0xA640, 0xA69F, unit_alphabetic},
+    {0xA720, 0xA7FF, unit_alphabetic},
+    {0xFB00, 0xFDFF, unit_alphabetic},
+    {0xFE70, 0xFEFE, unit_alphabetic},
     // Kana, the unified Han ideographs, fullwidth and halfwidth forms.
-    if (in(u, 0x3040, 0x30FF) || in(u, 0x31F0, 0x31FF) || in(u, 0x4E00, 0x9FFF) ||
-        in(u, 0xFF00, 0xFFEF)) {
-        c |= unit_cjk;
-    }
+    {0x3040, 0x30FF, unit_cjk},
+    {0x31F0, 0x31FF, unit_cjk},
+    {0x4E00, 0x9FFF, unit_cjk},
+    {0xFF00, 0xFFEF, unit_cjk},
     // Hangul syllables and jamo.
-    if (in(u, 0xAC00, 0xD7A3) || in(u, 0x1100, 0x11FF) || in(u, 0x3130, 0x318F)) {
-        c |= unit_hangul;
+    {0xAC00, 0xD7A3, unit_hangul},
+    {0x1100, 0x11FF, unit_hangul},
+    {0x3130, 0x318F, unit_hangul},
+};
+
+constexpr std::uint8_t unit_class(std::uint16_t u) noexcept {
+    std::uint8_t c = 0;
+    for (const UnitRange& r : unit_ranges) {
+        c |= u >= r.first && u <= r.last ? r.cls : 0;
     }
     return c;
 }
