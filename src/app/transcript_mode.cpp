@@ -137,7 +137,8 @@ int run_transcript(const CommandLine& command) {
     }
 
     TranscriptObserver shown(command.brief, command.dump_limit);
-    verdict::Witness witness;
+    // With the dumps the judge keeps pace with them; without, it reads again if it must.
+    verdict::Witness witness(!command.brief && !command.json);
     ReadObserver silent;
     TeeObserver observer(command.json ? silent : shown, witness);
     DocumentReport report;

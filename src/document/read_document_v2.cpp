@@ -139,13 +139,17 @@ struct Decrypting final : StageFollower {
     }
 };
 
-// Hashes the decrypted payload range by range in order.
+// Hands the decrypted payload to the observer and hashes it, range by range in order, while the
+// rest of it is still being shown.
 struct Hashing final : StageFollower {
     const std::uint8_t* payload;
     PayloadHash& hash;
+    ReadObserver& observer;
 
-    Hashing(const std::uint8_t* bytes, PayloadHash& h) : payload(bytes), hash(h) {}
+    Hashing(const std::uint8_t* bytes, PayloadHash& h, ReadObserver& o)
+        : payload(bytes), hash(h), observer(o) {}
     void consumed(std::uint32_t from, std::uint32_t to) override {
+        observer.decrypted(from, payload + from, to - from);
         hash.feed(payload + from, to - from);
     }
 };
@@ -203,10 +207,9 @@ struct Reading {
         derive(key, header, secrets);
         Decrypting decrypting{payload.data(), secrets};
         observer.stage_then(ReadStage::ciphertext, payload.data(), header.cipher_len, decrypting);
-        observer.decrypted(0, payload.data(), header.cipher_len);
 
         PayloadHash hash(header);
-        Hashing hashing{payload.data(), hash};
+        Hashing hashing{payload.data(), hash, observer};
         observer.stage_then(ReadStage::plaintext_before_shrink, payload.data(), payload.size(),
                             hashing);
         observer.hash_resume(hash.resume_state(), hash.resume_at(),

@@ -28,7 +28,7 @@ const char* conclusion_code(Conclusion conclusion) noexcept {
     return "no-document";
 }
 
-Witness::Witness() = default;
+Witness::Witness(bool judge_while_reading) : judging_(judge_while_reading) {}
 
 Witness::~Witness() {
     platform::secure_wipe(&resume_state_, sizeof resume_state_);
@@ -36,7 +36,7 @@ Witness::~Witness() {
 
 void Witness::header(const HeaderV2& header) {
     // Only a payload the reader will decrypt is judged: whole blocks, and the text inside them.
-    if (header.cipher_len % 16 == 0 && header.plain_len <= header.cipher_len) {
+    if (judging_ && header.cipher_len % 16 == 0 && header.plain_len <= header.cipher_len) {
         judge_ = std::make_unique<TextJudge>(header.cipher_len, header.plain_len);
     }
 }
@@ -241,8 +241,15 @@ Verdict reach_verdict(const DocumentReport& report, Witness& witness, File& inpu
     }
     const HeaderV2& header = report.header;
     const std::uint32_t padding = header.cipher_len - header.plain_len;
+    Witness again;
+    if (!witness.judging_) {
+        // The text is wanted now: a second reading, in bounded pieces, judges it.
+        DocumentReport reread;
+        read_document_v2(input, report.extent, password, again, reread);
+    }
+    const Witness& watched = witness.judging_ ? witness : again;
     TextJudge empty(header.cipher_len, header.plain_len);
-    const TextJudge& judge = witness.judge_ ? *witness.judge_ : empty;
+    const TextJudge& judge = watched.judge_ ? *watched.judge_ : empty;
     const TextJudgement judged =
         judge.finish(report.padding == Padding::well_formed, std::min<std::uint32_t>(padding, 16));
     const KeyAssessment assessment = assess_key(judged);

@@ -66,10 +66,12 @@ struct Verdict {
 
 // Watches a reading for the verdict: it judges the decrypted text block by block and keeps the
 // hash state for the length what-ifs. Hand it to the reader beside any other observer
-// (TeeObserver).
+// (TeeObserver). The text matters only when the check hash differs: where the reading has no dumps
+// for the judge to keep pace with (the bounded reading of --brief, --json, --test),
+// `judge_while_reading` false leaves it to reach_verdict, which then reads the payload again.
 class Witness : public ReadObserver {
   public:
-    Witness();
+    explicit Witness(bool judge_while_reading = true);
     ~Witness() override;
     void header(const HeaderV2& header) override;
     void decrypted(std::uint32_t offset, const std::uint8_t* bytes, std::size_t count) override;
@@ -78,6 +80,7 @@ class Witness : public ReadObserver {
 
   private:
     friend Verdict reach_verdict(const DocumentReport&, Witness&, File&, const Plaintext&);
+    bool judging_;
     std::unique_ptr<TextJudge> judge_;
     Sha256Context resume_state_{};
     std::uint32_t resume_at_ = 0;
