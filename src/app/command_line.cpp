@@ -94,9 +94,12 @@ std::string refusal(std::string_view element, int letter, bool missing_argument)
             }
             return text;
         }
+        // Told by the option itself: C libraries disagree on the code they return for it.
         const std::string full = std::string("--") + matches.front()->name;
-        return missing_argument ? "option '" + full + "' requires an argument"
-                                : "option '" + full + "' doesn't allow an argument";
+        return matches.front()->has_arg == no_argument &&
+                       element.find('=') != std::string_view::npos
+                   ? "option '" + full + "' doesn't allow an argument"
+                   : "option '" + full + "' requires an argument";
     }
     const std::string shown = platform::shown_in_message(std::string(1, static_cast<char>(letter)));
     return missing_argument ? "option requires an argument -- '" + shown + "'"
