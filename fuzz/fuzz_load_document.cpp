@@ -30,6 +30,7 @@
 #include "crypto/sha256.h"
 #include "document/read_document_v2.h"
 #include "document/reasons.h"
+#include "fuzz/note_input.h"
 #include "platform/little_endian.h"
 #include "secure/Plaintext.h"
 
@@ -37,9 +38,7 @@ namespace {
 
 using platform::load_le32;
 
-// One in-memory file rewritten for every input: the fuzzer should not wait on a disk.
-int memory_file = -1;
-std::string memory_file_path;
+fuzzing::MemoryFile* memory_file = nullptr;
 
 [[noreturn]] void violated(const char* what) {
     std::fprintf(stderr, "fuzz_load_document: %s\n", what);
@@ -161,20 +160,6 @@ class TextOnly : public ReadObserver {
     std::string received;
 };
 
-void write_memory_file(const std::uint8_t* bytes, std::size_t size) {
-    if (::ftruncate(memory_file, 0) != 0) {
-        violated("cannot empty the in-memory file");
-    }
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t written =
-            ::pwrite(memory_file, bytes + done, size - done, static_cast<off_t>(done));
-        if (written <= 0) {
-            violated("cannot fill the in-memory file");
-        }
-        done += static_cast<std::size_t>(written);
-    }
-}
-
 void check_document(const Document& document, const Expected& expected) {
     if (document.text_count() != 1) {
         violated("a document must hold exactly one text");
@@ -212,45 +197,31 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (std::freopen("/dev/null", "w", stdout) == nullptr) {
         violated("cannot silence standard output");
     }
-    memory_file = ::memfd_create("notediag-fuzz", MFD_CLOEXEC);
-    if (memory_file < 0) {
-        violated("cannot create the in-memory file");
-    }
-    memory_file_path = "/proc/self/fd/" + std::to_string(memory_file);
+    memory_file = new fuzzing::MemoryFile("notediag-fuzz");
     aes_tables_init();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::size_t rest = size == 0 ? 0 : size - 1;
-    const std::uint8_t* password = size == 0 ? data : data + 1;
-    const std::size_t password_length = size == 0 ? 0 : std::min<std::size_t>(data[0], rest);
-    const std::uint8_t* file = password + password_length;
-    const std::size_t file_size = rest - password_length;
-    write_memory_file(file, file_size);
+    const fuzzing::NoteInput in = fuzzing::split_note_input(data, size);
+    memory_file->write(in.file, in.file_size);
+    const Plaintext key = fuzzing::key_of(in);
 
-    // The password may hold zero bytes, so it is copied by length, not as a C string.
-    Plaintext key;
-    key.resize(static_cast<std::uint32_t>(password_length));
-    if (password_length != 0) {
-        std::memcpy(key.data(), password, password_length);
-    }
-
-    const Expected expected = expect(file, file_size, password, password_length);
+    const Expected expected = expect(in.file, in.file_size, in.password, in.password_length);
     const bool expected_document = expected.report.no_document == NoDocument::none;
     // The transcript's reading (the whole payload, every stage printed) and the bounded one (in
     // pieces, nothing printed) must both establish what the prediction says.
     TranscriptObserver transcript;
     DocumentReport whole;
     whole.header.cipher_len = 0xDEADBEEF;  // the load must start from a clean record
-    const auto document = load_document(memory_file_path, key, transcript, whole);
+    const auto document = load_document(memory_file->path(), key, transcript, whole);
     if ((document != nullptr) != expected_document) {
         violated(expected_document ? "a sound document was refused"
                                    : "a document came back from a file that holds none");
     }
     TextOnly pieces;
     DocumentReport bounded;
-    if (load_document(memory_file_path, key, pieces, bounded) != nullptr) {
+    if (load_document(memory_file->path(), key, pieces, bounded) != nullptr) {
         violated("the bounded reading built a document");
     }
     for (const DocumentReport* report : {&whole, &bounded}) {

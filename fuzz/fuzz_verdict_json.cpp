@@ -3,7 +3,7 @@
 // evidence allows: intact exactly when the check hash matches, "the password is right" only with a
 // chance below 2^-40 or a plaintext length that the check hash confirms, checked again here.
 //
-// Input: the first byte is the password length n, the next n bytes the password, the rest the file.
+// Input: as fuzz/note_input.h reads it, a password, then the file.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -18,13 +18,13 @@
 #include "app/report_json.h"
 #include "crypto/aes/aes.h"
 #include "document/format.h"
+#include "fuzz/note_input.h"
 #include "platform/little_endian.h"
 #include "verdict/verdict.h"
 
 namespace {
 
-int memory_file = -1;
-std::string memory_file_path;
+fuzzing::MemoryFile* memory_file = nullptr;
 
 [[noreturn]] void violated(const char* what) {
     std::fprintf(stderr, "fuzz_verdict_json: %s\n", what);
@@ -104,7 +104,8 @@ class Json {
                 const char e = s_[at_++];
                 if (e == 'u') {
                     for (int i = 0; i < 4; ++i) {
-                        if (at_ >= s_.size() || std::isxdigit(static_cast<unsigned char>(s_[at_++])) == 0) {
+                        if (at_ >= s_.size() ||
+                            std::isxdigit(static_cast<unsigned char>(s_[at_++])) == 0) {
                             return false;
                         }
                     }
@@ -160,20 +161,13 @@ class Json {
     std::size_t at_ = 0;
 };
 
-void write_memory_file(const std::uint8_t* bytes, std::size_t size) {
-    if (::ftruncate(memory_file, 0) != 0 ||
-        (size != 0 && ::pwrite(memory_file, bytes, size, 0) != static_cast<ssize_t>(size))) {
-        violated("cannot fill the in-memory file");
-    }
-}
-
 struct Judged {
     DocumentReport report;
     verdict::Verdict verdict;
 };
 
 Judged judge(const Plaintext& key) {
-    file::Input input = file::open_input(memory_file_path.c_str());
+    file::Input input = file::open_input(memory_file->path().c_str());
     verdict::Witness witness;
     Judged j;
     load_document(input, key, witness, j.report);
@@ -184,30 +178,18 @@ Judged judge(const Plaintext& key) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    memory_file = ::memfd_create("notediag-fuzz-verdict", MFD_CLOEXEC);
-    if (memory_file < 0) {
-        violated("cannot create the in-memory file");
-    }
-    memory_file_path = "/proc/self/fd/" + std::to_string(memory_file);
+    memory_file = new fuzzing::MemoryFile("notediag-fuzz-verdict");
     aes_tables_init();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::size_t rest = size == 0 ? 0 : size - 1;
-    const std::uint8_t* password = size == 0 ? data : data + 1;
-    const std::size_t password_length = size == 0 ? 0 : std::min<std::size_t>(data[0], rest);
-    const std::uint8_t* file = password + password_length;
-    const std::size_t file_size = rest - password_length;
-    write_memory_file(file, file_size);
-    Plaintext key;
-    key.resize(static_cast<std::uint32_t>(password_length));
-    if (password_length != 0) {
-        std::memcpy(key.data(), password, password_length);
-    }
+    const fuzzing::NoteInput in = fuzzing::split_note_input(data, size);
+    memory_file->write(in.file, in.file_size);
+    const Plaintext key = fuzzing::key_of(in);
 
     const Judged j = judge(key);
-    const std::string report = report_json(memory_file_path.c_str(), j.report, j.verdict);
+    const std::string report = report_json(memory_file->path().c_str(), j.report, j.verdict);
     if (!Json(report).valid()) {
         std::fprintf(stderr, "%s\n", report.c_str());
         violated("the report is not valid JSON");
@@ -215,8 +197,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using verdict::Conclusion;
     const Conclusion c = j.verdict.conclusion;
     if ((c == Conclusion::no_document) != (j.report.no_document != NoDocument::none) ||
-        (c == Conclusion::intact) != (j.report.no_document == NoDocument::none &&
-                                      j.report.check_hash_matches)) {
+        (c == Conclusion::intact) !=
+            (j.report.no_document == NoDocument::none && j.report.check_hash_matches)) {
         violated("the conclusion contradicts the record");
     }
     if (c != Conclusion::damaged) {
@@ -229,17 +211,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
-    const auto hint = std::find_if(j.verdict.hints.begin(), j.verdict.hints.end(),
-                                   [](const verdict::Hint& h) {
-                                       return h.kind == verdict::Hint::Kind::plain_len;
-                                   });
+    const auto hint = std::find_if(
+        j.verdict.hints.begin(), j.verdict.hints.end(),
+        [](const verdict::Hint& h) { return h.kind == verdict::Hint::Kind::plain_len; });
     if (hint == j.verdict.hints.end()) {
         violated("right without a chance and without a confirmed length");
     }
-    std::string patched(reinterpret_cast<const char*>(file), file_size);
+    std::string patched(reinterpret_cast<const char*>(in.file), in.file_size);
     const std::size_t field = j.report.extent.start + header_v2::plain_len;
     platform::store_le32(patched.data() + field, static_cast<std::uint32_t>(hint->value));
-    write_memory_file(reinterpret_cast<const std::uint8_t*>(patched.data()), patched.size());
+    memory_file->write(reinterpret_cast<const std::uint8_t*>(patched.data()), patched.size());
     if (judge(key).verdict.conclusion != Conclusion::intact) {
         violated("the length the hint names does not make the check hash match");
     }

@@ -5,37 +5,9 @@
 
 #include "platform/check.h"
 #include "platform/hex_digits.h"
+#include "platform/utf8.h"
 
 namespace {
-
-// The length of the valid UTF-8 sequence at `at` (before `end`), 0 when there is none.
-std::size_t utf8_length(const unsigned char* at, const unsigned char* end) {
-    const unsigned char lead = *at;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (static_cast<std::size_t>(end - at) < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if (at[i] < (i == 1 ? low : 0x80) || at[i] > (i == 1 ? high : 0xBF)) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 void unicode_escape(std::string& out, unsigned value) {
     out += "\\u";
@@ -103,7 +75,9 @@ JsonWriter& JsonWriter::string(std::string_view bytes) {
         } else if (byte < 0x20 || byte == 0x7F) {
             unicode_escape(out_, byte);
         } else if (byte >= 0x80) {
-            const std::size_t length = utf8_length(at, end);
+            const int sequence =
+                platform::utf8_sequence_length(at, static_cast<std::size_t>(end - at));
+            const std::size_t length = sequence > 0 ? static_cast<std::size_t>(sequence) : 0;
             if (length == 0) {
                 unicode_escape(out_, 0xDC00 + byte);
             } else {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/hex_digits.h"
+#include "platform/utf8.h"
 
 namespace platform {
 
@@ -42,10 +43,6 @@ class Escaper {
                                   hex_digits_lower[byte & 0xF]};
         put(sequence, sizeof sequence);
     }
-
-    // The length of the valid UTF-8 sequence at `bytes` (`count` > 0 bytes there, the first one
-    // 0x80 or above), 0 when it is not one, or -1 when it may be one that is cut off.
-    static int sequence_length(const std::uint8_t* bytes, std::size_t count) noexcept;
 
     template <class Put>
     std::size_t step(const std::uint8_t* bytes, std::size_t count, bool final, Put& put);
@@ -91,7 +88,7 @@ std::size_t Escaper::step(const std::uint8_t* bytes, std::size_t count, bool fin
         put(reinterpret_cast<const char*>(bytes), 1);
         return 1;
     }
-    const int length = sequence_length(bytes, count);
+    const int length = utf8_sequence_length(bytes, count);
     if (length < 0 && !final) {
         return 0;  // wait for the rest
     }
