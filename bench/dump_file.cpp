@@ -1,4 +1,5 @@
-// dump_file PATH: the tool's hex dump of a whole file on standard output.
+// dump_file PATH: the tool's hex dump of a whole file on standard output, through the transcript as
+// the tool prints it (its buffers and write calls, and the parallel dump on more than one core).
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include <limits>
 #include <system_error>
 
-#include "output/hex_dump.h"
+#include "output/transcript.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -34,6 +35,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     ::close(fd);
-    hex_dump(stdout, bytes, static_cast<std::uint32_t>(size));
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    transcript::dump(bytes, static_cast<std::uint32_t>(size));
+    return transcript::finish() ? 0 : 1;
 }

@@ -217,7 +217,8 @@ void serial_dump(const unsigned char* bytes, std::uint32_t count, Progress& prog
 }
 
 // One slice of a parallel dump: whole lines (and the short last line, in the last slice) formatted
-// into one chunk at `at`.
+// into one chunk at `at`. A chunk's text is cut into a few slices, so that a thread the system
+// holds up keeps back little of it: the others take the rest.
 struct Slice {
     std::size_t chunk;
     std::size_t at;  // where the slice starts in its chunk
@@ -225,7 +226,11 @@ struct Slice {
     std::uint32_t lines;
     std::uint32_t tail;  // bytes of a short last line, or 0
     std::size_t end;     // where the slice ends in its chunk
+    bool last;           // the last slice of its chunk's text
+    bool closes;         // the last, and the chunk is full after it: out it goes
 };
+
+constexpr std::uint32_t slices_per_chunk = 4;
 
 class SliceJobs : public dump_pool::Jobs {
   public:
@@ -250,13 +255,15 @@ class SliceJobs : public dump_pool::Jobs {
     dump_lines::FullLines put_lines_;
 };
 
-// Cuts the dump into slices: each fills its chunk to flush_bytes or more (the first behind the text
-// already in the open chunk), the last may leave its chunk open.
-std::vector<Slice> plan_slices(std::uint32_t count) {
+// Cuts the dump into the text of whole chunks: each fills its chunk to flush_bytes or more (the
+// first behind the text already in the open chunk), the last may leave its chunk open. Each
+// chunk's text is then cut into slices_per_chunk slices of whole lines. `chunk_starts` gets the
+// index of each chunk's first slice, and the number of slices at its end.
+std::vector<Slice> plan_slices(std::uint32_t count, std::vector<std::size_t>& chunk_starts) {
     const std::uint32_t groups = count / bytes_per_line;
     const std::uint32_t tail = count % bytes_per_line;
     std::vector<Slice> slices;
-    slices.reserve(count / (flush_bytes / line_length * bytes_per_line) + 2);
+    slices.reserve(slices_per_chunk * (count / (flush_bytes / line_length * bytes_per_line) + 2));
     std::size_t chunk = buffers.current;
     std::size_t at = buffers.fill;
     std::uint32_t group = 0;
@@ -264,21 +271,34 @@ std::vector<Slice> plan_slices(std::uint32_t count) {
     while (group < groups || !tail_placed) {
         const std::size_t room = (flush_bytes - at + line_length - 1) / line_length;
         const auto lines = static_cast<std::uint32_t>(std::min<std::size_t>(groups - group, room));
-        Slice s{chunk, at, group, lines, 0, at + lines * line_length};
-        group += lines;
-        if (group == groups && !tail_placed && s.end < flush_bytes) {
-            s.tail = tail;
-            s.end += dump_lines::short_line_length(tail);
+        std::size_t end = at + lines * line_length;
+        std::uint32_t chunk_tail = 0;
+        if (group + lines == groups && !tail_placed && end < flush_bytes) {
+            chunk_tail = tail;
+            end += dump_lines::short_line_length(tail);
             tail_placed = true;
         }
-        slices.push_back(s);
-        if (s.end >= flush_bytes) {
+        chunk_starts.push_back(slices.size());
+        const std::uint32_t parts = std::clamp(lines, 1u, slices_per_chunk);
+        const std::uint32_t per_part = (lines + parts - 1) / parts;
+        for (std::uint32_t done = 0; done < lines || slices.size() == chunk_starts.back();) {
+            const std::uint32_t part = std::min(per_part, lines - done);
+            const bool last = done + part == lines;
+            const std::size_t part_at = at + std::size_t{done} * line_length;
+            slices.push_back({chunk, part_at, group + done, part, last ? chunk_tail : 0,
+                              last ? end : part_at + std::size_t{part} * line_length, last,
+                              last && end >= flush_bytes});
+            done += part;
+        }
+        group += lines;
+        if (end >= flush_bytes) {
             chunk = (chunk + 1) % buffers.chunks;
             at = 0;
         } else {
-            at = s.end;
+            at = end;
         }
     }
+    chunk_starts.push_back(slices.size());
     return slices;
 }
 
@@ -286,27 +306,35 @@ void parallel_dump(const unsigned char* bytes, std::uint32_t count, Progress& pr
     if (!buffers.in_ring()) {
         buffers.enter_ring();
     }
-    const std::vector<Slice> slices = plan_slices(count);
+    std::vector<std::size_t> chunk_starts;
+    const std::vector<Slice> slices = plan_slices(count, chunk_starts);
     SliceJobs jobs(bytes, slices);
-    // A chunk is free for the slice after the one written from it.
+    // The slices of a chunk's text may start once the chunk is free: after the text `ahead`
+    // chunks earlier is written from it.
     const std::size_t ahead = buffers.chunks;
-    dump_pool::Batch batch(jobs, slices.size(), ahead);
+    const std::size_t chunk_texts = chunk_starts.size() - 1;
+    dump_pool::Batch batch(jobs, slices.size(), chunk_starts[std::min(ahead, chunk_texts)]);
+    std::size_t written = 0;  // chunk texts written out
     for (std::size_t i = 0; i < slices.size(); ++i) {
         batch.wait(i);
         const Slice& s = slices[i];
         progress.up_to(
             std::min(count, (s.first_group + s.lines) * std::uint32_t{bytes_per_line} + s.tail));
+        if (!s.last) {
+            continue;  // more of this chunk's text is to come
+        }
         buffers.current = s.chunk;
         buffers.open = buffers.chunk(s.chunk);
         buffers.fill = s.end;
-        if (s.end >= flush_bytes) {
+        if (s.closes) {
             buffers.write_open();
             if (failed()) {
                 break;
             }
             buffers.current = (s.chunk + 1) % buffers.chunks;
             buffers.open = buffers.chunk(buffers.current);
-            batch.release(i + 1 + ahead);
+            ++written;
+            batch.release(chunk_starts[std::min(written + ahead, chunk_texts)]);
         }
     }
     batch.stop();
