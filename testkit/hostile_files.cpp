@@ -93,7 +93,7 @@ std::vector<HostileFile> build_table() {
          hash_differs,
          "",
          {"evidence: 3 of 3 blocks decrypt to text and 5 padding bytes are well-formed; a wrong "
-          "password shows this by chance below 2^-88",
+          "password shows this by chance below 2^-87",
           "damage: none in the text; the stored hash or the IV is the likely damage"}},
         {"CipherLenZero",
          "cipher-len-zero",

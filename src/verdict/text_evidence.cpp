@@ -832,13 +832,15 @@ TextJudgement TextJudge::finish(bool padding_well_formed, std::uint32_t padding_
     std::memcpy(j.runs, last.runs_, sizeof j.runs);
     j.run_count = last.run_count_;
     j.unlisted_runs = last.unlisted_runs_;
-    // Either tier's count bounds the chance of the evidence seen (it holds both counts at once),
-    // so the smaller bound is as valid as each.
+    // Either tier's count bounds the chance of the evidence seen (it holds both counts at once).
+    // Taking the smaller after seeing both is choosing between two tests, though: a wrong key
+    // passes the one or the other at most twice as often as either, so one bit goes back.
     const double any_tier =
         log2_binomial_tail_bound(judged_blocks_, text_blocks_, random_block_pass_log2);
     const double strong_tier = log2_binomial_tail_bound(judged_blocks_, strong_text_blocks_,
                                                         random_block_strong_pass_log2);
-    j.text_chance_log2 = std::min(any_tier, strong_tier);
+    j.text_chance_log2 =
+        any_tier == 0 && strong_tier == 0 ? 0 : std::min(0.0, std::min(any_tier, strong_tier) + 1);
     j.padding_chance_log2 = padding_well_formed ? padding_chance_log2(padding_length) : 0;
     j.wrong_key_chance_log2 = j.text_chance_log2 + j.padding_chance_log2;
     return j;
