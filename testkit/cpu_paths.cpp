@@ -23,9 +23,10 @@ std::vector<CpuPath> hex_dump_paths() {
     return {portable, {"ssse3", platform::cpu_ssse3}, {"avx2", platform::cpu_avx2}};
 }
 
-// The hardware path takes both the hash and the cipher instructions; with either missing the
-// portable loop runs.
-std::vector<CpuPath> key_trial_paths() {
+// The routines that run the hash and the cipher together (the key trial, the decryption that
+// hashes) take their hardware path only with both instructions; with either missing the portable
+// code runs.
+std::vector<CpuPath> aes_and_sha_paths() {
     return {portable, {"shani_aesni", platform::cpu_sha | platform::cpu_aesni}};
 }
 

@@ -26,7 +26,7 @@ inline constexpr CpuPath native_cpu_path{"native", platform::cpu_all};
 std::vector<CpuPath> aes_cbc_paths();
 std::vector<CpuPath> sha256_paths();
 std::vector<CpuPath> hex_dump_paths();
-std::vector<CpuPath> key_trial_paths();
+std::vector<CpuPath> aes_and_sha_paths();
 
 // Forces `path` while it lives and puts the previous limit back when it goes, so it nests.
 class ForcedCpuPath {

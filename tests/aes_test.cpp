@@ -8,6 +8,8 @@
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
 #include "crypto/aes/aes_tables.h"
+#include "crypto/cbc_sha256.h"
+#include "crypto/sha256.h"
 #include "support/case_name.h"
 #include "support/cpu_paths.h"
 #include "support/rsp.h"
@@ -224,5 +226,60 @@ TEST(AesTables, InitIsIdempotentAndDeterministic) {
     EXPECT_EQ(aes_tables_init(), 0);
     EXPECT_EQ(std::memcmp(&snapshot, &tables, size), 0);
 }
+
+}  // namespace
+
+namespace {
+
+// The decryption that hashes what it decrypts gives the bytes, the chaining block and the hash of
+// the two calls it stands for, on each path, in place or not, from any 64-byte hash position.
+class DecryptAndHash : public testsupport::OnCpuPath<> {};
+
+TEST_P(DecryptAndHash, IsTheDecryptionThenTheHash) {
+    aes_tables_init();
+    std::uint8_t key[32];
+    for (int i = 0; i < 32; ++i) {
+        key[i] = static_cast<std::uint8_t>(7 * i + 1);
+    }
+    AesDecryptContext ctx;
+    aes_decrypt_schedule_256(key, ctx);
+    std::vector<std::uint8_t> in(64 * 9 + 64);
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        in[i] = static_cast<std::uint8_t>(i * 131 + 17);
+    }
+    for (std::uint32_t units = 1; units <= 9; ++units) {
+        for (const bool in_place : {false, true}) {
+            std::uint8_t iv[16] = {1, 2, 3};
+            std::uint8_t expected_iv[16] = {1, 2, 3};
+            Sha256Context hash{};
+            Sha256Context expected_hash{};
+            sha256_begin(hash);
+            sha256_begin(expected_hash);
+            // A first block already hashed: the state stands at 64, not at the start.
+            sha256_add(hash, in.data() + 64 * 9, 64);
+            sha256_add(expected_hash, in.data() + 64 * 9, 64);
+
+            std::vector<std::uint8_t> expected(64 * units);
+            aes_modes_cbc_decrypt(in.data(), expected.data(), static_cast<int>(expected.size()),
+                                  expected_iv, ctx);
+            sha256_add(expected_hash, expected.data(), static_cast<std::uint32_t>(expected.size()));
+
+            std::vector<std::uint8_t> out(in.begin(), in.begin() + 64 * units);
+            cbc_decrypt_and_hash(in_place ? out.data() : in.data(), out.data(), units, iv, ctx,
+                                 hash);
+            EXPECT_EQ(out, expected) << units << (in_place ? " in place" : "");
+            EXPECT_EQ(std::memcmp(iv, expected_iv, 16), 0) << units;
+            std::uint8_t digest[32];
+            std::uint8_t expected_digest[32];
+            sha256_end(hash, digest);
+            sha256_end(expected_hash, expected_digest);
+            EXPECT_EQ(std::memcmp(digest, expected_digest, 32), 0) << units;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, DecryptAndHash,
+                         testing::Combine(testing::ValuesIn(testsupport::aes_and_sha_paths())),
+                         testsupport::CaseName{});
 
 }  // namespace

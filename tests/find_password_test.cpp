@@ -228,7 +228,7 @@ TEST_P(CandidatePieces, SameLineWhateverTheThreads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, CandidatePieces,
-                         testing::Combine(testing::ValuesIn(testsupport::key_trial_paths())),
+                         testing::Combine(testing::ValuesIn(testsupport::aes_and_sha_paths())),
                          testsupport::CaseName{});
 
 // Lines longer than the longest candidate are counted, never tried, and do not shift the lines

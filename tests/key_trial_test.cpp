@@ -97,7 +97,7 @@ TEST_P(KeyTrialReference, EveryLengthAndBatchSizeMatchesOneAtATime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, KeyTrialReference,
-                         testing::Combine(testing::ValuesIn(testsupport::key_trial_paths()),
+                         testing::Combine(testing::ValuesIn(testsupport::aes_and_sha_paths()),
                                           testing::Values(Shape{"one_block", 1},
                                                           Shape{"two_blocks", 2},
                                                           Shape{"five_blocks", 5})),
@@ -158,7 +158,7 @@ TEST_P(KeyTrialSealed, RightPasswordGivesTheTextsFirstAndLastBlocks) {
 INSTANTIATE_TEST_SUITE_P(
     Paths, KeyTrialSealed,
     testing::Combine(
-        testing::ValuesIn(testsupport::key_trial_paths()),
+        testing::ValuesIn(testsupport::aes_and_sha_paths()),
         testing::Values(
             Sealed{"short_text", note("correct horse", "hello", testsupport::Pad::pkcs7)},
             Sealed{"empty_password",

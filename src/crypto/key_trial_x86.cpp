@@ -10,6 +10,7 @@
 #include "crypto/sha256.h"
 #include "crypto/sha256_constants.h"
 #include "crypto/sha256_shani.h"
+#include "crypto/sha256_shani_rounds.h"
 #include "platform/secure_wipe.h"
 
 // Only the functions below are built for the SHA and AES instructions (and the SSSE3 shuffle and
@@ -20,8 +21,6 @@
 namespace key_trial_internal {
 
 namespace {
-
-using sha256_internal::round_constants;
 
 // Candidates share one pass through the hash and the cipher in groups of this many. Each hash or
 // cipher step waits several cycles for the one before it in the same candidate, while the units
@@ -57,56 +56,23 @@ NOTEDIAG_KEY_TRIAL_INLINE void store(void* p, __m128i v) {
     _mm_storeu_si128(static_cast<__m128i*>(p), v);
 }
 
+using sha256_internal::all_rounds;
+using sha256_internal::from_register_pair;
+using sha256_internal::load_message_words;
+using sha256_internal::to_register_pair;
+
 // Reverses the bytes of each 32-bit lane: the hash's words are big-endian.
 NOTEDIAG_KEY_TRIAL_INLINE __m128i swap_words(__m128i v) {
     return _mm_shuffle_epi8(v, _mm_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3));
-}
-
-// ---- SHA-256 of one-block messages, kShaLanes at a time -------------------------------------
-//
-// The rounds as in sha256_shani.cpp (registers (A, B, E, F) and (C, D, G, H), the schedule in four
-// rotating registers), each step taken for every lane before the next step.
-
-template <int G, int L>
-NOTEDIAG_KEY_TRIAL_INLINE void sha_group(__m128i (&abef)[L], __m128i (&cdgh)[L],
-                                         __m128i (&m)[L][4]) {
-    const __m128i k = _mm_load_si128(reinterpret_cast<const __m128i*>(round_constants + 4 * G));
-    __m128i wk[L];
-    for (int l = 0; l < L; ++l) {
-        wk[l] = _mm_add_epi32(m[l][G % 4], k);
-        cdgh[l] = _mm_sha256rnds2_epu32(cdgh[l], abef[l], wk[l]);
-    }
-    for (int l = 0; l < L; ++l) {
-        abef[l] = _mm_sha256rnds2_epu32(abef[l], cdgh[l], _mm_shuffle_epi32(wk[l], 0x0E));
-    }
-    for (int l = 0; l < L; ++l) {
-        __m128i& current = m[l][G % 4];
-        if constexpr (G >= 3 && G <= 14) {
-            __m128i& next = m[l][(G + 1) % 4];
-            next = _mm_add_epi32(next, _mm_alignr_epi8(current, m[l][(G + 3) % 4], 4));
-            next = _mm_sha256msg2_epu32(next, current);
-        }
-        if constexpr (G >= 1 && G <= 12) {
-            __m128i& previous = m[l][(G + 3) % 4];
-            previous = _mm_sha256msg1_epu32(previous, current);
-        }
-    }
-}
-
-template <int L, int... G>
-NOTEDIAG_KEY_TRIAL_INLINE void sha_all_groups(__m128i (&abef)[L], __m128i (&cdgh)[L],
-                                              __m128i (&m)[L][4]) {
-    (sha_group<G, L>(abef, cdgh, m), ...);
 }
 
 // key[l] = SHA-256 digest of the one-block padded message[l], for L lanes.
 template <int L>
 NOTEDIAG_KEY_TRIAL_INLINE void sha_one_block(const std::uint8_t (*message)[64],
                                              std::uint8_t (*key)[32]) {
-    const __m128i abcd = _mm_shuffle_epi32(load(initial_state), 0xB1);      // lanes B A D C
-    const __m128i efgh = _mm_shuffle_epi32(load(initial_state + 4), 0x1B);  // lanes H G F E
-    const __m128i abef0 = _mm_alignr_epi8(abcd, efgh, 8);                   // lanes F E B A
-    const __m128i cdgh0 = _mm_blend_epi16(efgh, abcd, 0xF0);                // lanes H G D C
+    __m128i abef0;
+    __m128i cdgh0;
+    to_register_pair(initial_state, abef0, cdgh0);
     __m128i abef[L];
     __m128i cdgh[L];
     __m128i m[L][4];
@@ -114,16 +80,18 @@ NOTEDIAG_KEY_TRIAL_INLINE void sha_one_block(const std::uint8_t (*message)[64],
         abef[l] = abef0;
         cdgh[l] = cdgh0;
         for (int q = 0; q < 4; ++q) {
-            m[l][q] = swap_words(load(message[l] + 16 * q));
+            m[l][q] = load_message_words(message[l] + 16 * q);
         }
     }
-    sha_all_groups<L, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15>(abef, cdgh, m);
+    all_rounds<L, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15>(abef, cdgh, m);
     for (int l = 0; l < L; ++l) {
-        const __m128i abef_lanes = _mm_shuffle_epi32(_mm_add_epi32(abef[l], abef0), 0x1B);
-        const __m128i cdgh_lanes = _mm_shuffle_epi32(_mm_add_epi32(cdgh[l], cdgh0), 0xB1);
-        // H0..H3 and H4..H7, each word then stored most significant byte first.
-        store(key[l], swap_words(_mm_blend_epi16(abef_lanes, cdgh_lanes, 0xF0)));
-        store(key[l] + 16, swap_words(_mm_alignr_epi8(cdgh_lanes, abef_lanes, 8)));
+        __m128i abcd;
+        __m128i efgh;
+        from_register_pair(_mm_add_epi32(abef[l], abef0), _mm_add_epi32(cdgh[l], cdgh0), abcd,
+                           efgh);
+        // H0..H7, each word stored most significant byte first.
+        store(key[l], swap_words(abcd));
+        store(key[l] + 16, swap_words(efgh));
     }
 }
 
