@@ -9,6 +9,7 @@
 #include "app/load_document.h"
 #include "crypto/aes/aes.h"
 #include "document/format.h"
+#include "document/read_observer.h"
 #include "support/case_name.h"
 #include "support/seed.h"
 #include "support/temp_file.h"
@@ -229,6 +230,46 @@ TEST(Verdict, WrongPasswordsAreNeverCalledRight) {
     }
     // 64 trials at 2/256 for one padding byte, and about nothing for more: 0.5 expected.
     EXPECT_LE(undecided, 5) << wrong << " called wrong";
+}
+
+// A large note is judged on a sample of blocks first: a wrong password is settled by it, a right
+// one with damage is judged whole (to locate the damage), from the text in memory or decrypted
+// again from the file alike.
+TEST(Verdict, LargeNotesAreJudgedOnASampleFirst) {
+    const std::string text =
+        repeated("A large note, many blocks of it, all of them text. ", 400000);
+    std::string damaged = with_text(text);
+    constexpr std::uint32_t block = 12345;
+    damage(damaged, header_v2_size + 16 * block + 3);
+    const TempDir dir;
+    const std::string path = dir.write("note", damaged);
+
+    const Read wrong = read_path(path, "not the password");
+    EXPECT_EQ(wrong.verdict.conclusion, Conclusion::wrong_password);
+    ASSERT_TRUE(wrong.verdict.judgement.has_value());
+    EXPECT_TRUE(wrong.verdict.judgement->sampled);
+    EXPECT_NE(wrong.verdict.evidence.find("sampled"), std::string::npos) << wrong.verdict.evidence;
+
+    struct Whole : ReadObserver {
+        bool wants_whole_payload() const override { return true; }
+    };
+    for (const bool in_memory : {false, true}) {
+        Plaintext key;
+        assign_c_string(key, "secret", false);
+        file::Input input = file::open_input(path.c_str());
+        verdict::Witness witness;
+        Whole whole;
+        TeeObserver both(whole, witness);
+        DocumentReport report;
+        const auto document = load_document(input, key, both, report);
+        ASSERT_NE(document, nullptr);
+        const verdict::Verdict v = verdict::reach_verdict(report, witness, *input.file, key,
+                                                          in_memory ? &document->text(0) : nullptr);
+        EXPECT_EQ(v.conclusion, Conclusion::damaged) << in_memory;
+        ASSERT_EQ(v.damage.size(), 1u);
+        EXPECT_EQ(v.damage[0].first_block, block);
+        EXPECT_FALSE(v.judgement->sampled);
+    }
 }
 
 // Where no document was found, the places where a signature lies are named.

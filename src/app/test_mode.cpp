@@ -78,7 +78,7 @@ Checked check_note(const std::string& path, const Plaintext& key, bool json) {
     };
     try {
         file::Input input = file::open_input(path.c_str());
-        verdict::Witness witness(false);  // the text judged only where the hash differs
+        verdict::Witness witness;
         DocumentReport report;
         load_document(input, key, witness, report);
         const verdict::Verdict v = verdict::reach_verdict(report, witness, *input.file, key);

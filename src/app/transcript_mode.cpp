@@ -137,8 +137,7 @@ int run_transcript(const CommandLine& command) {
     }
 
     TranscriptObserver shown(command.brief, command.dump_limit);
-    // With the dumps the judge keeps pace with them; without, it reads again if it must.
-    verdict::Witness witness(!command.brief && !command.json);
+    verdict::Witness witness;
     ReadObserver silent;
     TeeObserver observer(command.json ? silent : shown, witness);
     DocumentReport report;
@@ -152,9 +151,11 @@ int run_transcript(const CommandLine& command) {
             transcript::line("error loading :(");
         }
     }
-    // The text is wiped as soon as it has been shown, not kept alive through the verdict.
+    // The verdict judges the text where it lies, rather than decrypting it again; it is wiped
+    // right after.
+    const verdict::Verdict verdict = verdict::reach_verdict(
+        report, witness, *input.file, key, document ? &document->text(0) : nullptr);
     document.reset();
-    const verdict::Verdict verdict = verdict::reach_verdict(report, witness, *input.file, key);
     if (command.json) {
         transcript::line(report_json(command.path, report, verdict));
     }

@@ -854,7 +854,10 @@ std::string blocks_phrase(const TextJudgement& j) {
     }
     const bool one = j.judged_blocks == 1;
     return std::to_string(j.text_blocks) + " of " + std::to_string(j.judged_blocks) +
-           (one ? " block decrypts" : " blocks decrypt") + " to text";
+           (j.sampled ? " blocks sampled across the payload decrypt"
+            : one     ? " block decrypts"
+                      : " blocks decrypt") +
+           " to text";
 }
 
 std::string padding_phrase(const TextJudgement& j) {

@@ -61,6 +61,7 @@ struct TextJudgement {
     std::uint32_t text_blocks = 0;         // k: judged blocks that look like text
     std::uint32_t strong_text_blocks = 0;  // of them, strong text
     bool has_padding = false;              // plain_len < cipher_len
+    bool sampled = false;  // the judged blocks are a sample spread over the payload, not all
     bool padding_well_formed = false;
     std::uint32_t padding_length = 0;
     NotTextRun runs[max_listed_runs] = {};  // the first runs, in order

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "crypto/aes/aes.h"
+#include "crypto/aes/aes_modes.h"
 #include "crypto/sha256.h"
 #include "document/read_document_v2.h"
 #include "document/signature_search.h"
@@ -28,23 +29,10 @@ const char* conclusion_code(Conclusion conclusion) noexcept {
     return "no-document";
 }
 
-Witness::Witness(bool judge_while_reading) : judging_(judge_while_reading) {}
+Witness::Witness() = default;
 
 Witness::~Witness() {
     platform::secure_wipe(&resume_state_, sizeof resume_state_);
-}
-
-void Witness::header(const HeaderV2& header) {
-    // Only a payload the reader will decrypt is judged: whole blocks, and the text inside them.
-    if (judging_ && header.cipher_len % 16 == 0 && header.plain_len <= header.cipher_len) {
-        judge_ = std::make_unique<TextJudge>(header.cipher_len, header.plain_len);
-    }
-}
-
-void Witness::decrypted(std::uint32_t, const std::uint8_t* bytes, std::size_t count) {
-    if (judge_) {
-        judge_->feed(bytes, count);
-    }
 }
 
 void Witness::hash_resume(const Sha256Context& state, std::uint32_t prefix_length,
@@ -203,6 +191,125 @@ std::optional<Hint> matching_spelling(File& file, const DocumentReport& report,
     return search.found;
 }
 
+// The decrypted payload's blocks for the judge: from the trimmed text in memory where it holds
+// them, else decrypted again from the input, a window at a time, the chain taken up from the
+// ciphertext block before the window.
+class PayloadBlocks {
+  public:
+    PayloadBlocks(File& input, const DocumentReport& report, const Plaintext& password,
+                  const Plaintext* text)
+        : input_(input), report_(report), password_(password), text_(text) {}
+    PayloadBlocks(const PayloadBlocks&) = delete;
+    PayloadBlocks& operator=(const PayloadBlocks&) = delete;
+    ~PayloadBlocks() { platform::secure_wipe(&secrets_, sizeof secrets_); }
+
+    // Blocks `first` to `first + count - 1`, to `use(bytes, length)` in pieces of whole blocks;
+    // false when the input no longer holds them.
+    template <class Use>
+    bool blocks(std::uint32_t first, std::uint32_t count, Use&& use) {
+        const std::uint64_t end = std::uint64_t{16} * (first + count);
+        if (text_ != nullptr && end <= text_->size()) {
+            use(text_->data() + std::size_t{16} * first, std::size_t{16} * count);
+            return true;
+        }
+        keyed();
+        const std::uint32_t payload = report_.extent.start + header_v2_size;
+        // The chain: the IV, or the ciphertext block before the window, read right before it.
+        std::uint8_t chain[16];
+        std::memcpy(chain, report_.header.iv, 16);
+        const std::uint32_t from = first == 0 ? payload : payload + 16 * (first - 1);
+        if (!input_.seek(static_cast<std::int32_t>(from)) ||
+            (first != 0 && !input_.read(chain, 16))) {
+            return false;
+        }
+        Plaintext window;
+        window.resize(std::min<std::uint32_t>(count, read_piece_size / 16) * 16);
+        for (std::uint32_t done = 0; done < count;) {
+            const std::uint32_t now = std::min<std::uint32_t>(count - done, window.size() / 16);
+            if (!input_.read(window.data(), std::size_t{16} * now)) {
+                return false;
+            }
+            aes_modes_cbc_decrypt(window.data(), window.data(), static_cast<int>(16 * now), chain,
+                                  secrets_.context);
+            use(window.data(), std::size_t{16} * now);
+            done += now;
+        }
+        platform::secure_wipe(chain, sizeof chain);
+        return true;
+    }
+
+  private:
+    void keyed() {
+        if (!keyed_) {
+            sha256_digest(secrets_.key, password_.data(), password_.size());
+            aes_decrypt_schedule_256(secrets_.key, secrets_.context);
+            keyed_ = true;
+        }
+    }
+
+    File& input_;
+    const DocumentReport& report_;
+    const Plaintext& password_;
+    const Plaintext* text_;
+    struct {
+        std::uint8_t key[32];
+        AesDecryptContext context;
+    } secrets_{};
+    bool keyed_ = false;
+};
+
+// Judged blocks spread over the payload for the first look: windows of blocks, so that a payload
+// not in memory is read in few pieces. Below twice as many the payload is judged whole at once.
+constexpr std::uint32_t sample_windows = 64;
+constexpr std::uint32_t sample_window_blocks = 64;
+
+// The judgement of the payload's text, padding included (the padding block itself is judged by
+// the padding's verdict, not read). A payload of many blocks is first judged on a sample; unless
+// the sample shows a right key, that judgement stands.
+TextJudgement judge_text(PayloadBlocks& blocks, const DocumentReport& report) {
+    const HeaderV2& header = report.header;
+    const std::uint32_t padding = header.cipher_len - header.plain_len;
+    const bool formed = report.padding == Padding::well_formed;
+    const std::uint32_t padding_length = std::min<std::uint32_t>(padding, 16);
+    const std::uint32_t judged = header.cipher_len / 16 - (padding != 0 ? 1 : 0);
+    static constexpr std::uint8_t padding_block[16] = {};
+    const auto conclude = [&](TextJudge& judge) {
+        if (padding != 0) {
+            judge.feed(padding_block, 16);  // stands for the padding, whose verdict is known
+        }
+        return judge.finish(formed, padding != 0 ? padding_length : 0);
+    };
+    if (judged > 2 * sample_windows * sample_window_blocks) {
+        // The windows as one payload of their own, the padding's block after them.
+        const std::uint32_t sample = sample_windows * sample_window_blocks;
+        TextJudge first_look(16 * (sample + (padding != 0)), 16 * sample + (padding != 0));
+        bool read = true;
+        for (std::uint32_t w = 0; w < sample_windows && read; ++w) {
+            const std::uint32_t at = static_cast<std::uint32_t>(
+                std::uint64_t{judged - sample_window_blocks} * w / (sample_windows - 1));
+            read =
+                blocks.blocks(at, sample_window_blocks,
+                              [&](const std::uint8_t* b, std::size_t n) { first_look.feed(b, n); });
+        }
+        if (read) {
+            TextJudgement looked = conclude(first_look);
+            looked.sampled = true;
+            if (assess_key(looked).judgement != KeyAssessment::Judgement::right) {
+                return looked;
+            }
+        }
+    }
+    TextJudge whole(header.cipher_len, header.plain_len);
+    const bool read =
+        blocks.blocks(0, judged, [&](const std::uint8_t* b, std::size_t n) { whole.feed(b, n); });
+    if (!read) {
+        // The input changed under the tool: no evidence from the text, the padding's alone.
+        TextJudge padding_only(padding != 0 ? 16 : 0, 0);
+        return conclude(padding_only);
+    }
+    return conclude(whole);
+}
+
 }  // namespace
 
 void find_signatures_elsewhere(File& file, const DocumentReport& report, Verdict& verdict) {
@@ -222,7 +329,7 @@ void find_signatures_elsewhere(File& file, const DocumentReport& report, Verdict
 }
 
 Verdict reach_verdict(const DocumentReport& report, Witness& witness, File& input,
-                      const Plaintext& password) {
+                      const Plaintext& password, const Plaintext* text) {
     Verdict verdict;
     switch (report.no_document) {
         case NoDocument::none:
@@ -240,18 +347,8 @@ Verdict reach_verdict(const DocumentReport& report, Witness& witness, File& inpu
         return verdict;
     }
     const HeaderV2& header = report.header;
-    const std::uint32_t padding = header.cipher_len - header.plain_len;
-    Witness again;
-    if (!witness.judging_) {
-        // The text is wanted now: a second reading, in bounded pieces, judges it.
-        DocumentReport reread;
-        read_document_v2(input, report.extent, password, again, reread);
-    }
-    const Witness& watched = witness.judging_ ? witness : again;
-    TextJudge empty(header.cipher_len, header.plain_len);
-    const TextJudge& judge = watched.judge_ ? *watched.judge_ : empty;
-    const TextJudgement judged =
-        judge.finish(report.padding == Padding::well_formed, std::min<std::uint32_t>(padding, 16));
+    PayloadBlocks blocks(input, report, password, text);
+    const TextJudgement judged = judge_text(blocks, report);
     const KeyAssessment assessment = assess_key(judged);
     verdict.judgement = judged;
     verdict.evidence = assessment.evidence;

@@ -64,24 +64,19 @@ struct Verdict {
     std::uint64_t unlisted_signatures = 0;  // signatures past the listed ones
 };
 
-// Watches a reading for the verdict: it judges the decrypted text block by block and keeps the
-// hash state for the length what-ifs. Hand it to the reader beside any other observer
-// (TeeObserver). The text matters only when the check hash differs: where the reading has no dumps
-// for the judge to keep pace with (the bounded reading of --brief, --json, --test),
-// `judge_while_reading` false leaves it to reach_verdict, which then reads the payload again.
+// Watches a reading for the verdict: it keeps the hash state the reader hands over, from which
+// other plaintext lengths are tried without hashing the text again. Hand it to the reader beside
+// any other observer (TeeObserver).
 class Witness : public ReadObserver {
   public:
-    explicit Witness(bool judge_while_reading = true);
+    Witness();
     ~Witness() override;
-    void header(const HeaderV2& header) override;
-    void decrypted(std::uint32_t offset, const std::uint8_t* bytes, std::size_t count) override;
     void hash_resume(const Sha256Context& state, std::uint32_t prefix_length,
                      const std::uint8_t* tail, std::uint32_t tail_length) override;
 
   private:
-    friend Verdict reach_verdict(const DocumentReport&, Witness&, File&, const Plaintext&);
-    bool judging_;
-    std::unique_ptr<TextJudge> judge_;
+    friend Verdict reach_verdict(const DocumentReport&, Witness&, File&, const Plaintext&,
+                                 const Plaintext*);
     Sha256Context resume_state_{};
     std::uint32_t resume_at_ = 0;
     Plaintext tail_;
@@ -99,7 +94,13 @@ void find_signatures_elsewhere(File& input, const DocumentReport& report, Verdic
 // When the hash differs it tries other plaintext lengths and spellings of the password against the
 // check hash (reading `input` again); when there is no document it searches `input` for
 // signatures elsewhere.
+//
+// The text is judged only when the check hash differs, and then first on a sample of blocks
+// spread over the payload, which settles a wrong key at once; all blocks are judged (to count them
+// and to locate the damage) only when the sample shows the text of a right key. `text`, the
+// trimmed text the reader returned when it read the payload whole, spares reading and decrypting
+// it again; without it the blocks judged are decrypted again from `input`.
 Verdict reach_verdict(const DocumentReport& report, Witness& witness, File& input,
-                      const Plaintext& password);
+                      const Plaintext& password, const Plaintext* text = nullptr);
 
 }  // namespace verdict
