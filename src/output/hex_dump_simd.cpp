@@ -47,11 +47,13 @@ struct Piece {
     bool has_chars;
 };
 
+// A piece of W bytes from column `start` of a line; with a period of 16 each 128-bit lane holds
+// the same 16 columns (two lines a register), with a period of W the piece runs on along one line.
 template <std::size_t W>
-constexpr Piece<W> make_piece(std::size_t start) {
+constexpr Piece<W> make_piece(std::size_t start, std::size_t period = 16) {
     Piece<W> piece{};
     for (std::size_t j = 0; j < W; ++j) {
-        const std::size_t at = start + j % 16;
+        const std::size_t at = start + j % period;
         piece.high[j] = piece.low[j] = piece.chars[j] = 0x80;
         piece.fixed[j] = 0;
         if (at < kOffsetDigits) {
@@ -94,44 +96,9 @@ constexpr Piece<W> kLayout[kPieces] = {make_piece<W>(kPieceStart[0]), make_piece
 // lines at every alignment, and each store costs the same whatever its width.
 constexpr std::size_t kWideStart[3] = {0, 32, full_line_length - 16};
 
-template <std::size_t W>
-constexpr Piece<W> make_wide_piece(std::size_t start) {
-    Piece<W> piece{};
-    for (std::size_t j = 0; j < W; ++j) {
-        const std::size_t at = start + j;
-        piece.high[j] = piece.low[j] = piece.chars[j] = 0x80;
-        piece.fixed[j] = 0;
-        if (at < kOffsetDigits) {
-            continue;
-        }
-        if (at < kOffsetWidth) {
-            piece.fixed[j] = at == kOffsetDigits ? ':' : ' ';
-        } else if (at < kCharColumn) {
-            piece.fixed[j] = ' ';
-            for (std::uint8_t i = 0; i < 16; ++i) {
-                if (at == cell_column(i)) {
-                    piece.high[j] = i;
-                    piece.fixed[j] = 0;
-                    piece.has_high = true;
-                } else if (at == cell_column(i) + 1) {
-                    piece.low[j] = i;
-                    piece.fixed[j] = 0;
-                    piece.has_low = true;
-                }
-            }
-        } else if (at < kNewline) {
-            piece.chars[j] = static_cast<std::uint8_t>(at - kCharColumn);
-            piece.has_chars = true;
-        } else {
-            piece.fixed[j] = '\n';
-        }
-    }
-    return piece;
-}
-
-constexpr Piece<32> kWide0 = make_wide_piece<32>(kWideStart[0]);
-constexpr Piece<32> kWide1 = make_wide_piece<32>(kWideStart[1]);
-constexpr Piece<16> kWide2 = make_wide_piece<16>(kWideStart[2]);
+constexpr Piece<32> kWide0 = make_piece<32>(kWideStart[0], 32);
+constexpr Piece<32> kWide1 = make_piece<32>(kWideStart[1], 32);
+constexpr Piece<16> kWide2 = make_piece<16>(kWideStart[2], 16);
 
 static_assert(kWideStart[1] + 32 > kWideStart[2] && kWideStart[2] + 16 == full_line_length);
 
