@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "file/File.h"
-#include "platform/stream.h"
 #include "platform/check.h"
 #include "platform/secure_wipe.h"
+#include "platform/stream.h"
 
 namespace candidates {
 
