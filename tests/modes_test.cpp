@@ -186,6 +186,17 @@ TEST(Transcript, BriefLimitedAndWrittenOut) {
     EXPECT_NE(limited.out.find("ciphertext:\n" + cipher_dump + "plaintext (before shrink):"),
               std::string::npos)
         << limited.out;
+    // With room for no tail, the short last line (212 bytes of text) is left out with the rest.
+    const std::string plain = reference_dump(n.text);
+    for (const auto& [limit, shown] :
+         {std::pair<std::string, std::string>{"0", ""}, {"1", plain.substr(0, 77)}}) {
+        const ToolRun r = run_tool({"--dump-limit=" + limit, path, "secret"});
+        const std::string left_out = limit == "0" ? "14" : "13";
+        EXPECT_NE(r.out.find("plaintext:\n" + shown + "... " + left_out + " lines left out ...\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.status, 0);
+    }
 
     // The text whole, bytes after the zero included, only its owner may read it; nothing written
     // when the check hash differs, unless --force.

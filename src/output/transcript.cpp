@@ -426,13 +426,17 @@ void dump_limited(const void* data, std::uint32_t count, std::uint32_t limit,
         return;
     }
     const std::uint32_t head = limit - limit / 2;
-    const std::uint32_t tail_from = (lines - limit / 2) * std::uint32_t{bytes_per_line};
+    const std::uint32_t tail = limit / 2;
     const auto* bytes = static_cast<const unsigned char*>(data);
     Progress none{nullptr};
     if (!failed()) {
         serial_dump(bytes, head * std::uint32_t{bytes_per_line}, none);
         format("... %u lines left out ...\n", lines - limit);
-        serial_dump(bytes + tail_from, count - tail_from, none, tail_from);
+        // With no tail the last, possibly short, line must not be measured from past the end.
+        if (tail != 0) {
+            const std::uint32_t tail_from = (lines - tail) * std::uint32_t{bytes_per_line};
+            serial_dump(bytes + tail_from, count - tail_from, none, tail_from);
+        }
     }
     Progress progress{follower};
     progress.up_to(count);
