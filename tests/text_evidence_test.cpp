@@ -523,7 +523,7 @@ TEST_P(Damage, LongRunsAndManyRuns) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The judgement's rules and wording, on hand-set evidence.
+// The judgement's rules and wording, on payloads built block by block and judged as the tool does.
 struct AssessCase {
     const char* name;
     std::uint32_t judged, text, strong;
@@ -536,7 +536,7 @@ using J = KeyAssessment::Judgement;
 const AssessCase assess_cases[] = {
     {"all text and padding", 12, 12, 12, true, true, 15, J::right,
      "12 of 12 blocks decrypt to text and 15 padding bytes are well-formed; a wrong password "
-     "shows this by chance below 2^-315"},
+     "shows this by chance below 2^-314"},
     {"sixteen padding bytes alone", 0, 0, 0, true, true, 16, J::right,
      "no block to judge as text and 16 padding bytes are well-formed; a wrong password shows "
      "this by chance below 2^-128"},
@@ -545,7 +545,7 @@ const AssessCase assess_cases[] = {
      "much"},
     {"one weak block of four", 4, 1, 0, false, false, 0, J::wrong,
      "1 of 4 blocks decrypt to text and there is no padding; a wrong password shows this by "
-     "chance below 2^-8"},
+     "chance below 2^-7"},
     {"two weak blocks of four", 4, 2, 0, false, false, 0, J::undecided, nullptr},
     {"two strong blocks of four", 4, 2, 2, true, false, 1, J::undecided, nullptr},
     // Four blocks with the padding's: one damaged block cannot look like this.
@@ -562,16 +562,24 @@ class Assess : public testing::TestWithParam<AssessCase> {};
 
 TEST_P(Assess, JudgementAndEvidence) {
     const AssessCase& c = GetParam();
-    TextJudgement j;
-    j.judged_blocks = c.judged, j.blocks = c.judged + c.has_padding;
-    j.text_blocks = c.text, j.strong_text_blocks = c.strong;
-    j.has_padding = c.has_padding, j.padding_well_formed = c.formed, j.padding_length = c.padding;
-    j.text_chance_log2 =
-        std::min(log2_binomial_tail_bound(c.judged, c.text, random_block_pass_log2),
-                 log2_binomial_tail_bound(c.judged, c.strong, random_block_strong_pass_log2));
-    j.padding_chance_log2 = c.formed ? padding_chance_log2(c.padding) : 0;
-    j.wrong_key_chance_log2 = j.text_chance_log2 + j.padding_chance_log2;
-    const KeyAssessment a = assess_key(j);
+    const auto block = [](const char* s) { return Bytes(s, s + 16); };
+    const Bytes strong = block("sixteen bytes ok");
+    const Bytes weak = block("caf\xE9 au lait, ok");  // windows-1252, not UTF-8
+    const Bytes noise(16, 0xFF);
+    ASSERT_EQ(classify_text_block(strong.data()), TextStrength::strong);
+    ASSERT_EQ(classify_text_block(weak.data()), TextStrength::weak);
+    ASSERT_EQ(classify_text_block(noise.data()), TextStrength::none);
+
+    Bytes payload;
+    for (std::uint32_t i = 0; i < c.judged; ++i) {
+        const Bytes& block = i < c.strong ? strong : i < c.text ? weak : noise;
+        payload.insert(payload.end(), block.begin(), block.end());
+    }
+    payload.resize(payload.size() + (c.has_padding ? 16 : 0));  // what it holds is the caller's
+    const auto cipher_len = std::uint32_t(payload.size());
+    TextJudge judge(cipher_len, cipher_len - c.padding);
+    judge.feed(payload.data(), payload.size());
+    const KeyAssessment a = assess_key(judge.finish(c.formed, c.padding));
     EXPECT_EQ(a.judgement, c.expected) << a.evidence;
     if (c.evidence != nullptr) {
         EXPECT_EQ(a.evidence, c.evidence);
