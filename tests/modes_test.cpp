@@ -215,6 +215,17 @@ TEST(Transcript, BriefLimitedAndWrittenOut) {
     EXPECT_TRUE(read_file(refused).empty());
     EXPECT_EQ(run_tool({"-q", "--force", "--output=" + refused, path, "wrong"}).status, 0);
     EXPECT_EQ(read_file(refused).size(), n.text.size());
+
+    // A file that cannot be made is named, not the note it would have come from.
+    const std::string nowhere = dir.file("missing") + "/file";
+    for (const char* option : {"--output=", "--extract="}) {
+        const ToolRun r = run_tool({"-q", std::string(option) + nowhere, path, "secret"});
+        EXPECT_EQ(r.status, 1) << option;
+        EXPECT_NE(r.err.find("cannot create '" + nowhere + "': No such file or directory\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.err.find(path), std::string::npos) << r.err;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

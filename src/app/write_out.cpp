@@ -15,16 +15,26 @@ namespace {
 // A file being written: removed again unless kept, so a failure leaves nothing half-written.
 class NewFile {
   public:
-    NewFile(const char* path, bool owner_only)
-        : path_(path), file_(file::create_new(path, owner_only)) {}
+    // A file that cannot be made is this file's failure, not the input's: it is said here.
+    NewFile(const char* path, bool owner_only) : path_(path) {
+        try {
+            file_ = file::create_new(path, owner_only);
+        } catch (const file::FileError&) {
+            messages::sayf("cannot create '%s': %s", platform::shown_in_message(path_).c_str(),
+                           file::describe_error(file::last_failure().error));
+        }
+    }
     ~NewFile() {
-        if (!kept_) {
+        // Only what this made is removed: a name that could not be taken may be another's file.
+        if (!kept_ && file_ != nullptr) {
             file_.reset();
             file::remove(path_);
         }
     }
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
+
+    bool created() const noexcept { return file_ != nullptr; }
 
     bool write(const void* bytes, std::size_t count) {
         if (error_ == 0 && count != 0 && !file_->write(bytes, count)) {
@@ -81,12 +91,18 @@ int extract_document(const char* to, File& input, const DocumentReport& report) 
         return exit_no_document;
     }
     NewFile out(to, false);
+    if (!out.created()) {
+        return exit_failure;
+    }
     std::uint8_t piece[1 << 16];
     const DocumentExtent& extent = report.extent;
     bool read = input.seek(static_cast<std::int32_t>(extent.start));
-    for (std::uint32_t done = 0; read && done < extent.length;) {
+    // A failed write stops the copy and is said by keep(); only a failed read is the input's.
+    bool written = true;
+    for (std::uint32_t done = 0; read && written && done < extent.length;) {
         const std::uint32_t count = std::min<std::uint32_t>(extent.length - done, sizeof piece);
-        read = input.read(piece, count) && out.write(piece, count);
+        read = input.read(piece, count);
+        written = read && out.write(piece, count);
         done += count;
     }
     if (!read) {
@@ -98,6 +114,9 @@ int extract_document(const char* to, File& input, const DocumentReport& report) 
 
 int write_text(const char* to, File& input, const DocumentReport& report, const Plaintext& key) {
     NewFile out(to, true);
+    if (!out.created()) {
+        return exit_failure;
+    }
     TextToFile writer(out);
     DocumentReport again;
     read_document_v2(input, report.extent, key, writer, again);
