@@ -229,6 +229,12 @@ TEST(Cli, CommandLines) {
           "",
           usage_error("standard input is a terminal; give the note as a file or through a pipe"),
           2}},
+        // Before any password is asked for, in every mode.
+        {{.session = Session::with_terminal},
+         {{"--test", note, "-"},
+          "",
+          usage_error("standard input is a terminal; give the note as a file or through a pipe"),
+          2}},
         // A verdict that cannot be written is a failure.
         {{.error_full = true}, {{note, "secret"}, out, "", 1}},
         {{.error_full = true}, {{none, "pw"}, no_document, "", 1}},

@@ -149,9 +149,6 @@ std::string where(const DocumentReport& r) {
 }  // namespace
 
 int run_info(const CommandLine& command) {
-    if (const int refused = refuse_terminal_input(command); refused != 0) {
-        return refused;
-    }
     if (const int refused = check_new_files(command); refused != 0) {
         return refused;
     }

@@ -5,6 +5,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "app/command_line.h"
 #include "app/messages.h"
@@ -16,6 +17,7 @@
 #include "platform/escape.h"
 #include "platform/process.h"
 #include "platform/stream.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -40,7 +42,22 @@ void report_file_failure(const char* path) {
 #endif
 }
 
+// A note or a word list wanted from a terminal would wait for typing that never makes a note;
+// every mode refuses it before asking for anything.
+int refuse_terminal_input(const CommandLine& command) {
+    const bool list = command.wordlist != nullptr && std::string_view(command.wordlist) == "-";
+    if ((command.note_on_standard_input || list) &&
+        platform::is_terminal(platform::StandardStream::input)) {
+        return messages::usage_failure(
+            "standard input is a terminal; give the note as a file or through a pipe");
+    }
+    return 0;
+}
+
 int run_mode(const CommandLine& command) {
+    if (const int refused = refuse_terminal_input(command); refused != 0) {
+        return refused;
+    }
     switch (command.mode) {
         case CommandLine::Mode::transcript:
             return run_transcript(command);

@@ -15,10 +15,6 @@ int run_test(const CommandLine& command);
 // --wordlist=LIST NOTE: the line of LIST that is the password.
 int run_wordlist(const CommandLine& command);
 
-// 0, or after its usage message the exit status, when a note (or a list) is wanted from standard
-// input while it is a terminal: the keyboard would be read as a binary note.
-int refuse_terminal_input(const CommandLine& command);
-
 // Ends a run whose standard output is complete: flushed, and a failed write reported as the run's
 // one failure. False when it failed.
 bool output_went_out();

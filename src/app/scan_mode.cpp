@@ -49,9 +49,6 @@ DocumentReport header_at(const SignatureHit& hit, std::uint64_t input_size) {
 }  // namespace
 
 int run_scan(const CommandLine& command) {
-    if (const int refused = refuse_terminal_input(command); refused != 0) {
-        return refused;
-    }
     file::Input input = file::open_input(command.path);
     const std::uint64_t size = input.file->size64();
     std::uint64_t signatures = 0, consistent = 0;

@@ -99,20 +99,7 @@ bool output_went_out() {
     return false;
 }
 
-int refuse_terminal_input(const CommandLine& command) {
-    const bool list = command.wordlist != nullptr && std::string_view(command.wordlist) == "-";
-    if ((command.note_on_standard_input || list) &&
-        platform::is_terminal(platform::StandardStream::input)) {
-        return messages::usage_failure(
-            "standard input is a terminal; give the note as a file or through a pipe");
-    }
-    return 0;
-}
-
 int run_transcript(const CommandLine& command) {
-    if (const int refused = refuse_terminal_input(command); refused != 0) {
-        return refused;
-    }
     if (const int refused = check_new_files(command); refused != 0) {
         return refused;
     }

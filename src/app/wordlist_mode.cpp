@@ -52,9 +52,6 @@ bool read_ciphertext(File& file, const DocumentReport& report, std::vector<std::
 }  // namespace
 
 int run_wordlist(const CommandLine& command) {
-    if (const int refused = refuse_terminal_input(command); refused != 0) {
-        return refused;
-    }
     const bool list_on_input = std::string_view(command.wordlist) == "-";
     file::Input input = file::open_input(command.path);
     StructureObserver structure;
