@@ -34,18 +34,12 @@ constexpr int kAesLanes = 4;
 // Bytes of a candidate that still leave room in one block for the 0x80 byte and the length.
 constexpr std::size_t kOneBlock = 55;
 
-constexpr std::uint32_t initial_state[8] = {
-    0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19,
-};
-
 // What a group works on. It holds candidates, keys and round keys, so it is wiped once the call
 // is done with it.
 struct alignas(16) Scratch {
     std::uint8_t message[kGroup][64];  // each candidate as its one padded hash block
     std::uint8_t key[kGroup][32];
     __m128i round_keys[kGroup][15];  // the equivalent inverse cipher's, in the order used
-    std::uint32_t state[8];          // the general route's chaining value
-    std::uint8_t tail[128];          // and its last one or two blocks
 };
 
 NOTEDIAG_KEY_TRIAL_INLINE __m128i load(const void* p) {
@@ -58,6 +52,7 @@ NOTEDIAG_KEY_TRIAL_INLINE void store(void* p, __m128i v) {
 
 using sha256_internal::all_rounds;
 using sha256_internal::from_register_pair;
+using sha256_internal::initial_state;
 using sha256_internal::load_message_words;
 using sha256_internal::to_register_pair;
 
@@ -105,41 +100,6 @@ void one_block_message(std::uint8_t (&message)[64], const KeyTrialCandidate& can
     const std::size_t bits = candidate.size * 8;
     message[62] = static_cast<std::uint8_t>(bits >> 8);
     message[63] = static_cast<std::uint8_t>(bits);
-}
-
-// The general route for a candidate of more than one block: whole blocks straight from the
-// candidate, then its tail with the padding in one or two more.
-void digest_long(Scratch& s, const KeyTrialCandidate& candidate, std::uint8_t (&key)[32]) {
-    std::memcpy(s.state, initial_state, sizeof s.state);
-    const std::size_t whole = candidate.size / 64;
-    const std::size_t tail = candidate.size % 64;
-    // A candidate comes from one line of a list, which is far from 2^32 blocks; longer input
-    // goes through sha256_digest's pieces.
-    if (whole > 0xFFFFFFFFu) {
-        sha256_digest(key, candidate.bytes, candidate.size);
-        return;
-    }
-    if (whole > 0) {
-        sha256_internal::compress_blocks_shani(s.state, candidate.bytes,
-                                               static_cast<std::uint32_t>(whole));
-    }
-    const std::uint32_t blocks = tail <= kOneBlock ? 1 : 2;
-    std::memset(s.tail, 0, sizeof s.tail);
-    if (tail > 0) {
-        std::memcpy(s.tail, candidate.bytes + 64 * whole, tail);
-    }
-    s.tail[tail] = 0x80;
-    const std::uint64_t bits = static_cast<std::uint64_t>(candidate.size) * 8;
-    for (int i = 0; i < 8; ++i) {
-        s.tail[64 * blocks - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
-    }
-    sha256_internal::compress_blocks_shani(s.state, s.tail, blocks);
-    for (int i = 0; i < 8; ++i) {
-        key[4 * i] = static_cast<std::uint8_t>(s.state[i] >> 24);
-        key[4 * i + 1] = static_cast<std::uint8_t>(s.state[i] >> 16);
-        key[4 * i + 2] = static_cast<std::uint8_t>(s.state[i] >> 8);
-        key[4 * i + 3] = static_cast<std::uint8_t>(s.state[i]);
-    }
 }
 
 // ---- AES-256 key schedules and decryptions, a group at a time ------------------------------
@@ -258,10 +218,12 @@ NOTEDIAG_KEY_TRIAL void trial_group(Scratch& s, const KeyTrialTarget& target,
     for (int l = 0; l < kGroup; l += kShaLanes) {
         sha_one_block<kShaLanes>(s.message + l, s.key + l);
     }
-    for (int l = 0; l < kGroup; ++l) {
-        const KeyTrialCandidate& c = candidates[l < lanes ? l : 0];
-        if (c.size > kOneBlock) {
-            digest_long(s, c, s.key[l]);
+    // A candidate of more than one block is rare (a line of a list); the library's digest, which
+    // takes the same extensions and wipes its own state, does it. Lanes past `lanes` are never
+    // handed out.
+    for (int l = 0; l < lanes; ++l) {
+        if (candidates[l].size > kOneBlock) {
+            sha256_digest(s.key[l], candidates[l].bytes, candidates[l].size);
         }
     }
     schedules(s);

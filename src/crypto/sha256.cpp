@@ -13,11 +13,8 @@
 
 namespace {
 
+using sha256_internal::initial_state;
 using sha256_internal::round_constants;
-
-constexpr std::uint32_t initial_state[8] = {
-    0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19,
-};
 
 constexpr std::uint8_t padding_block[64] = {0x80};
 

@@ -1,10 +1,14 @@
-// The SHA-256 round constants of FIPS 180-2, shared by the portable rounds and the SHA-extension
-// rounds of the sha256 module. Internal to the module.
+// The SHA-256 initial hash value and round constants of FIPS 180-2, shared by the portable rounds,
+// the SHA-extension rounds and the candidate trials. Internal to the crypto room.
 #pragma once
 
 #include <cstdint>
 
 namespace sha256_internal {
+
+inline constexpr std::uint32_t initial_state[8] = {
+    0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19,
+};
 
 // Aligned so that four consecutive constants load as one 16-byte vector.
 alignas(16) inline constexpr std::uint32_t round_constants[64] = {
