@@ -205,10 +205,7 @@ int run_info(const CommandLine& command) {
         return exit_failure;
     }
     if (!command.quiet && report.no_document != NoDocument::none) {
-        messages::say("no document: " + describe_no_document(report));
-        for (const std::string& line : detail_lines(report, found)) {
-            messages::say(line);
-        }
+        say_verdict(report, found);
     }
     const int status = report.no_document == NoDocument::none ? exit_completed : exit_no_document;
     if (command.extract != nullptr) {

@@ -1,6 +1,5 @@
 #include "app/report_json.h"
 
-#include "app/verdict.h"
 #include "document/format.h"
 #include "document/reasons.h"
 
@@ -25,7 +24,7 @@ void write_damage(JsonWriter& json, const verdict::Verdict& v) {
         json.begin_object();
         switch (part.part) {
             case Part::ciphertext:
-                // One entry a block, as the document's bytes lie.
+                // One entry a run of blocks, placed as the document's bytes lie.
                 json.key("part").string("ciphertext");
                 json.key("block").number(std::uint64_t{part.first_block});
                 json.key("start").number(header_v2_size + std::uint64_t{16} * part.first_block);

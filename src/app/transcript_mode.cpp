@@ -46,18 +46,6 @@ bool escaping(CommandLine::Escape escape) {
     return platform::is_terminal(platform::StandardStream::output);
 }
 
-// The verdict and its facts on standard error, unless --quiet.
-void say_verdict(const CommandLine& command, const DocumentReport& report,
-                 const verdict::Verdict& verdict) {
-    if (command.quiet) {
-        return;
-    }
-    messages::say(verdict_line(report, verdict));
-    for (const std::string& line : detail_lines(report, verdict)) {
-        messages::say(line);
-    }
-}
-
 // --extract and --output, after the verdict: the worst of their statuses, 0 when both went well.
 int write_files(const CommandLine& command, File& input, const DocumentReport& report,
                 const Plaintext& key) {
@@ -151,7 +139,9 @@ int run_transcript(const CommandLine& command) {
     if (!output_went_out()) {
         return exit_failure;
     }
-    say_verdict(command, report, verdict);
+    if (!command.quiet) {
+        say_verdict(report, verdict);
+    }
     const int status = command.check ? check_status(report) : exit_completed;
     const int written = write_files(command, *input.file, report, key);
     return written != 0 ? written : status;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/command_line.h"
+#include "app/messages.h"
 #include "document/format.h"
 #include "document/reasons.h"
 
@@ -79,8 +80,7 @@ std::string damage_line(const DamagedPart& part) {
            ")";
 }
 
-}  // namespace
-
+// How `hint` names what made the check hash match ("the password as Windows-1252 bytes").
 std::string hint_phrase(const Hint& hint) {
     switch (hint.kind) {
         case Hint::Kind::plain_len:
@@ -100,24 +100,8 @@ std::string hint_phrase(const Hint& hint) {
     return "";
 }
 
-std::string verdict_line(const DocumentReport& report, const verdict::Verdict& verdict) {
-    switch (verdict.conclusion) {
-        case Conclusion::intact:
-            return "check hash matches: the password is right and the document is intact";
-        case Conclusion::damaged:
-            return "check hash differs: the password is right; the document or its stored hash "
-                   "is damaged";
-        case Conclusion::wrong_password:
-            return "check hash differs: a wrong password";
-        case Conclusion::undecided:
-            return "check hash differs: a wrong password or a damaged document";
-        case Conclusion::no_document:
-            break;
-    }
-    return "no document: " + describe_no_document(report);
-}
-
-std::vector<std::string> detail_lines(const DocumentReport&, const verdict::Verdict& verdict) {
+// The lines after the first, each without "notediag: ".
+std::vector<std::string> detail_lines(const verdict::Verdict& verdict) {
     std::vector<std::string> lines;
     if (!verdict.evidence.empty()) {
         lines.push_back("evidence: " + verdict.evidence);
@@ -149,6 +133,32 @@ std::vector<std::string> detail_lines(const DocumentReport&, const verdict::Verd
         lines.push_back("hint: --scan lists every signature in the input with its structure");
     }
     return lines;
+}
+
+}  // namespace
+
+std::string verdict_line(const DocumentReport& report, const verdict::Verdict& verdict) {
+    switch (verdict.conclusion) {
+        case Conclusion::intact:
+            return "check hash matches: the password is right and the document is intact";
+        case Conclusion::damaged:
+            return "check hash differs: the password is right; the document or its stored hash "
+                   "is damaged";
+        case Conclusion::wrong_password:
+            return "check hash differs: a wrong password";
+        case Conclusion::undecided:
+            return "check hash differs: a wrong password or a damaged document";
+        case Conclusion::no_document:
+            break;
+    }
+    return "no document: " + describe_no_document(report);
+}
+
+void say_verdict(const DocumentReport& report, const verdict::Verdict& verdict) {
+    messages::say(verdict_line(report, verdict));
+    for (const std::string& line : detail_lines(verdict)) {
+        messages::say(line);
+    }
 }
 
 int check_status(const DocumentReport& report) noexcept {

@@ -11,12 +11,9 @@
 // The first line, without "notediag: " and the newline.
 std::string verdict_line(const DocumentReport& report, const verdict::Verdict& verdict);
 
-// The lines after it, each without "notediag: ": "evidence: ...", "damage: ...", "hint: ...".
-std::vector<std::string> detail_lines(const DocumentReport& report,
-                                      const verdict::Verdict& verdict);
-
-// How `hint` names what made the check hash match ("the password as Windows-1252 bytes").
-std::string hint_phrase(const verdict::Hint& hint);
+// The first line and the lines after it ("evidence: ...", "damage: ...", "hint: ...") on
+// standard error.
+void say_verdict(const DocumentReport& report, const verdict::Verdict& verdict);
 
 // The exit status under --check: exit_completed only when the check hash matches.
 int check_status(const DocumentReport& report) noexcept;

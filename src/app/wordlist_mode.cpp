@@ -66,10 +66,7 @@ int run_wordlist(const CommandLine& command) {
         if (!command.quiet) {
             verdict::Verdict found;
             verdict::find_signatures_elsewhere(*input.file, report, found);
-            messages::say("no document: " + describe_no_document(report));
-            for (const std::string& line : detail_lines(report, found)) {
-                messages::say(line);
-            }
+            say_verdict(report, found);
         }
         return exit_no_document;
     }

@@ -36,7 +36,7 @@ using VariantUse = bool (*)(void* context, const VariantName& name, const std::u
 //
 // Every variant is built in `scratch`, which is cleared (wiped) before returning; a caller trying
 // many passwords passes the same scratch each time, and then nothing is allocated once it has grown
-// to the largest. The password is at most 64 MiB.
+// to the largest. The password is at most 16 MiB.
 bool for_each_password_variant(const std::uint8_t* password, std::size_t length, VariantUse use,
                                void* context, Plaintext& scratch);
 // The same with a scratch of its own.
