@@ -249,8 +249,8 @@ struct Parser {
         using Mode = CommandLine::Mode;
         using Source = CommandLine::PasswordSource;
         const auto count = last - first;
-        const bool takes_password = line.mode == Mode::transcript;
-        const long most = line.mode == Mode::test ? count : takes_password ? 2 : 1;
+        const bool transcript = line.mode == Mode::transcript;
+        const long most = line.mode == Mode::test ? count : transcript ? 2 : 1;
         if (count < 1) {
             fail("");
             return;
@@ -264,21 +264,21 @@ struct Parser {
         for (const char* note : line.notes) {
             line.note_on_standard_input |= std::string_view(note) == "-";
         }
-        if (takes_password && count == 2) {
+        if (transcript && count == 2) {
             line.password = first[1];
         }
         // Options that belong to some modes only.
-        const bool reads = line.mode == Mode::transcript;
-        if ((line.brief || line.dump_limit || line.output != nullptr || line.force) && !reads) {
+        if ((line.brief || line.dump_limit || line.output != nullptr || line.force) &&
+            !transcript) {
             fail("--brief, --dump-limit, --output and --force belong to the transcript alone");
             return;
         }
-        if ((line.offset || line.length) && line.mode != Mode::transcript &&
-            line.mode != Mode::info && line.mode != Mode::wordlist) {
+        if ((line.offset || line.length) && !transcript && line.mode != Mode::info &&
+            line.mode != Mode::wordlist) {
             fail("--offset and --length belong to the transcript, --info and --wordlist");
             return;
         }
-        if (line.extract != nullptr && !reads && line.mode != Mode::info) {
+        if (line.extract != nullptr && !transcript && line.mode != Mode::info) {
             fail("--extract belongs to the transcript and --info");
             return;
         }
@@ -288,7 +288,7 @@ struct Parser {
             fail("--recursive belongs to --test, --variants to --wordlist, --jobs to both");
             return;
         }
-        const bool needs_password = line.mode == Mode::transcript || line.mode == Mode::test;
+        const bool needs_password = transcript || line.mode == Mode::test;
         if (line.mode == Mode::wordlist && line.note_on_standard_input &&
             std::string_view(line.wordlist) == "-") {
             fail("standard input cannot carry both the list and the note");

@@ -75,10 +75,8 @@ class PayloadHash {
 
     void feed(const std::uint8_t* bytes, std::size_t count) {
         while (count > 0 && !(checked_ && resumed_)) {
-            const std::uint32_t next_tap =
-                std::min(checked_ ? resume_at_ : plain_len_, resumed_ ? plain_len_ : resume_at_);
             const auto take =
-                static_cast<std::uint32_t>(std::min<std::size_t>(count, next_tap - position_));
+                static_cast<std::uint32_t>(std::min<std::size_t>(count, next_tap() - position_));
             sha256_add(running_, bytes, take);
             position_ += take;
             bytes += take;
@@ -93,9 +91,7 @@ class PayloadHash {
         if ((checked_ && resumed_) || position_ % 64 != 0) {
             return 0;
         }
-        const std::uint32_t next_tap =
-            std::min(checked_ ? resume_at_ : plain_len_, resumed_ ? plain_len_ : resume_at_);
-        return std::min(available, next_tap - position_) & ~63u;
+        return std::min(available, next_tap() - position_) & ~63u;
     }
 
     // Decrypts a straight run in place and hashes its plaintext, the one beside the other.
@@ -111,6 +107,12 @@ class PayloadHash {
     std::uint32_t resume_at() const { return resume_at_; }
 
   private:
+    // The next place the running state is read: the check hash or the resume point, whichever
+    // is still ahead.
+    std::uint32_t next_tap() const noexcept {
+        return std::min(checked_ ? resume_at_ : plain_len_, resumed_ ? plain_len_ : resume_at_);
+    }
+
     void tap() {
         if (!checked_ && position_ == plain_len_) {
             Sha256Context finishing = running_;
