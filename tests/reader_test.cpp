@@ -29,7 +29,6 @@ using namespace testsupport;
 
 const std::string matches = verdict::line(verdict::matches);
 const std::string damaged_document = verdict::line(verdict::damaged);
-const std::string wrong_password = verdict::line(verdict::wrong_password);
 const std::string either = verdict::line(verdict::undecided);
 
 struct SoundCase {
