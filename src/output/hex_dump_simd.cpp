@@ -31,8 +31,8 @@ constexpr std::size_t kNewline = dump_layout::newline_column;
 constexpr std::size_t kPieces = 5;
 constexpr std::size_t kPieceStart[kPieces] = {0, 16, 32, 48, full_line_length - 16};
 
-// How the bytes of one piece are gathered, for vectors of W bytes (16, or 32 for two lines side by
-// side, one per 128-bit lane, where the byte shuffle works lane by lane). Each pattern names, for
+// How the bytes of one piece are gathered, for vectors of W bytes (16, or 32 for AVX2, whose byte
+// shuffle works lane by lane on the line's 16 bytes held in both lanes). Each pattern names, for
 // each byte, the index in the 16 input bytes whose high digit, low digit or character goes there;
 // 0x80 makes the shuffle write 0 instead, and the fixed text (colon, spaces, newline) is or-ed in.
 // The offset digits are added to piece 0 separately.
@@ -47,13 +47,12 @@ struct Piece {
     bool has_chars;
 };
 
-// A piece of W bytes from column `start` of a line; with a period of 16 each 128-bit lane holds
-// the same 16 columns (two lines a register), with a period of W the piece runs on along one line.
+// The piece of W consecutive columns of a line from column `start`.
 template <std::size_t W>
-constexpr Piece<W> make_piece(std::size_t start, std::size_t period = 16) {
+constexpr Piece<W> make_piece(std::size_t start) {
     Piece<W> piece{};
     for (std::size_t j = 0; j < W; ++j) {
-        const std::size_t at = start + j % period;
+        const std::size_t at = start + j;
         piece.high[j] = piece.low[j] = piece.chars[j] = 0x80;
         piece.fixed[j] = 0;
         if (at < kOffsetDigits) {
@@ -84,50 +83,44 @@ constexpr Piece<W> make_piece(std::size_t start, std::size_t period = 16) {
     return piece;
 }
 
-template <std::size_t W>
-constexpr Piece<W> kLayout[kPieces] = {make_piece<W>(kPieceStart[0]), make_piece<W>(kPieceStart[1]),
-                                       make_piece<W>(kPieceStart[2]), make_piece<W>(kPieceStart[3]),
-                                       make_piece<W>(kPieceStart[4])};
+constexpr Piece<16> kLayout[kPieces] = {
+    make_piece<16>(kPieceStart[0]), make_piece<16>(kPieceStart[1]), make_piece<16>(kPieceStart[2]),
+    make_piece<16>(kPieceStart[3]), make_piece<16>(kPieceStart[4])};
 
 // For AVX2 a line is built in one register, the line's 16 bytes in both 128-bit lanes, so that a
 // 32-byte piece holds 32 consecutive characters of one line: three stores a line (bytes 0 to 31,
-// 32 to 63, and 61 to 76, the last rewriting three characters of the second with the same values)
-// instead of five of 16 bytes. The stores bound the dump: a 77-byte line puts them across cache
-// lines at every alignment, and each store costs the same whatever its width.
-constexpr std::size_t kWideStart[3] = {0, 32, full_line_length - 16};
+// 32 to 63, and the SSSE3 line's last piece, 61 to 76, rewriting three characters of the second
+// with the same values) instead of five of 16 bytes. The stores bound the dump: a 77-byte line puts
+// them across cache lines at every alignment, and each store costs the same whatever its width.
+constexpr std::size_t kWideStart[2] = {0, 32};
 
-constexpr Piece<32> kWide0 = make_piece<32>(kWideStart[0], 32);
-constexpr Piece<32> kWide1 = make_piece<32>(kWideStart[1], 32);
-constexpr Piece<16> kWide2 = make_piece<16>(kWideStart[2], 16);
+constexpr Piece<32> kWide0 = make_piece<32>(kWideStart[0]);
+constexpr Piece<32> kWide1 = make_piece<32>(kWideStart[1]);
 
-static_assert(kWideStart[1] + 32 > kWideStart[2] && kWideStart[2] + 16 == full_line_length);
+static_assert(kWideStart[1] + 32 > kPieceStart[kPieces - 1]);
 
 // For the offset, which sits in the lowest 32-bit lane of each 128-bit lane with all ones above it:
 // both bytes of 16-bit lane k take byte 3 - k of the offset, most significant first, and a 16-bit
 // shift by 4 then brings each lane's high nibble into its even byte. Past the digits the bytes are
 // all ones, so that the digit shuffle writes 0 there.
-template <std::size_t W>
 struct OffsetPatterns {
-    alignas(W) std::uint8_t spread[W];  // offset bytes 3 3 2 2 1 1 0 0, then the all-ones byte 4
-    alignas(W) std::uint8_t even[W];    // 0x0F at the digits that take the high nibble
-    alignas(W) std::uint8_t odd[W];     // 0x0F at those that take the low nibble, 0xFF past them
+    alignas(16) std::uint8_t spread[16];  // offset bytes 3 3 2 2 1 1 0 0, then the all-ones byte 4
+    alignas(16) std::uint8_t even[16];    // 0x0F at the digits that take the high nibble
+    alignas(16) std::uint8_t odd[16];     // 0x0F at those that take the low nibble, 0xFF past them
 };
 
-template <std::size_t W>
-constexpr OffsetPatterns<W> make_offset_patterns() {
-    OffsetPatterns<W> p{};
-    for (std::size_t j = 0; j < W; ++j) {
-        const std::size_t at = j % 16;
+constexpr OffsetPatterns make_offset_patterns() {
+    OffsetPatterns p{};
+    for (std::size_t at = 0; at < 16; ++at) {
         const bool digit = at < kOffsetDigits;
-        p.spread[j] = static_cast<std::uint8_t>(digit ? 3 - at / 2 : 4);
-        p.even[j] = digit && at % 2 == 0 ? 0x0F : 0;
-        p.odd[j] = digit ? (at % 2 == 1 ? 0x0F : 0) : 0xFF;
+        p.spread[at] = static_cast<std::uint8_t>(digit ? 3 - at / 2 : 4);
+        p.even[at] = digit && at % 2 == 0 ? 0x0F : 0;
+        p.odd[at] = digit ? (at % 2 == 1 ? 0x0F : 0) : 0xFF;
     }
     return p;
 }
 
-template <std::size_t W>
-constexpr OffsetPatterns<W> kOffset = make_offset_patterns<W>();
+constexpr OffsetPatterns kOffset = make_offset_patterns();
 
 // Digits, lower case for the cells and upper case for the offset, repeated in each 128-bit lane.
 struct alignas(32) DigitLanes {
@@ -153,7 +146,7 @@ NOTEDIAG_SSSE3_INLINE __m128i load16(const void* p) {
 
 template <std::size_t P>
 NOTEDIAG_SSSE3_INLINE __m128i piece16(__m128i high, __m128i low, __m128i chars) {
-    constexpr const Piece<16>& layout = kLayout<16>[P];
+    constexpr const Piece<16>& layout = kLayout[P];
     __m128i v = load16(layout.fixed);
     if constexpr (layout.has_high) {
         v = _mm_or_si128(v, _mm_shuffle_epi8(high, load16(layout.high)));
@@ -170,10 +163,10 @@ NOTEDIAG_SSSE3_INLINE __m128i piece16(__m128i high, __m128i low, __m128i chars) 
 // The eight offset digits of the line whose offset is in the low lane of `offset`, the other three
 // lanes all ones; zero past the digits.
 NOTEDIAG_SSSE3_INLINE __m128i offset_digits16(__m128i offset) {
-    const __m128i spread = _mm_shuffle_epi8(offset, load16(kOffset<16>.spread));
+    const __m128i spread = _mm_shuffle_epi8(offset, load16(kOffset.spread));
     const __m128i nibbles =
-        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(spread, 4), load16(kOffset<16>.even)),
-                     _mm_and_si128(spread, load16(kOffset<16>.odd)));
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(spread, 4), load16(kOffset.even)),
+                     _mm_and_si128(spread, load16(kOffset.odd)));
     return _mm_shuffle_epi8(load16(kUpperDigits.bytes), nibbles);
 }
 
@@ -240,11 +233,9 @@ NOTEDIAG_AVX2_INLINE void put_line32(char* to, __m128i offset, const unsigned ch
                         _mm256_or_si256(wide_piece<kWide0>(high, low, chars), offset_digits));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + kWideStart[1]),
                         wide_piece<kWide1>(high, low, chars));
-    static_assert(!kWide2.has_high && !kWide2.has_low && kWide2.has_chars);
-    _mm_storeu_si128(
-        reinterpret_cast<__m128i*>(to + kWideStart[2]),
-        _mm_or_si128(load16(kWide2.fixed),
-                     _mm_shuffle_epi8(_mm256_castsi256_si128(chars), load16(kWide2.chars))));
+    store16<kPieces - 1>(
+        to, piece16<kPieces - 1>(_mm256_castsi256_si128(high), _mm256_castsi256_si128(low),
+                                 _mm256_castsi256_si128(chars)));
 }
 
 }  // namespace
