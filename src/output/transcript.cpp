@@ -227,7 +227,6 @@ struct Slice {
     std::uint32_t tail;  // bytes of a short last line, or 0
     std::size_t end;     // where the slice ends in its chunk
     bool last;           // the last slice of its chunk's text
-    bool closes;         // the last, and the chunk is full after it: out it goes
 };
 
 constexpr std::uint32_t slices_per_chunk = 4;
@@ -286,8 +285,7 @@ std::vector<Slice> plan_slices(std::uint32_t count, std::vector<std::size_t>& ch
             const bool last = done + part == lines;
             const std::size_t part_at = at + std::size_t{done} * line_length;
             slices.push_back({chunk, part_at, group + done, part, last ? chunk_tail : 0,
-                              last ? end : part_at + std::size_t{part} * line_length, last,
-                              last && end >= flush_bytes});
+                              last ? end : part_at + std::size_t{part} * line_length, last});
             done += part;
         }
         group += lines;
@@ -326,7 +324,7 @@ void parallel_dump(const unsigned char* bytes, std::uint32_t count, Progress& pr
         buffers.current = s.chunk;
         buffers.open = buffers.chunk(s.chunk);
         buffers.fill = s.end;
-        if (s.closes) {
+        if (s.end >= flush_bytes) {  // the chunk is full: out it goes
             buffers.write_open();
             if (failed()) {
                 break;
