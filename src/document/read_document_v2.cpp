@@ -38,21 +38,6 @@ void decrypt(std::uint8_t* bytes, std::uint32_t count, Secrets& secrets) {
     }
 }
 
-// The `count` bytes in front of `end`, read only when there are at most 16 of them.
-Padding classify_padding(const std::uint8_t* end, std::uint32_t count) {
-    if (count == 0) {
-        return Padding::absent;
-    }
-    if (count > 16) {
-        return Padding::malformed;
-    }
-    const auto all = [&](std::uint8_t value) {
-        return std::all_of(end - count, end, [=](std::uint8_t b) { return b == value; });
-    };
-    return all(static_cast<std::uint8_t>(count)) || (count <= 15 && all(0)) ? Padding::well_formed
-                                                                            : Padding::malformed;
-}
-
 // Hashes the decrypted payload as it passes, in order, and taps the stream twice: at the plaintext
 // length a copy is finished with the IV into the check hash, and at `resume_at` the state is kept
 // so that other plaintext lengths can be tried later without hashing the text again.
@@ -300,6 +285,20 @@ struct Reading {
 };
 
 }  // namespace
+
+Padding classify_padding(const std::uint8_t* end, std::uint32_t count) {
+    if (count == 0) {
+        return Padding::absent;
+    }
+    if (count > 16) {
+        return Padding::malformed;
+    }
+    const auto all = [&](std::uint8_t value) {
+        return std::all_of(end - count, end, [=](std::uint8_t b) { return b == value; });
+    };
+    return all(static_cast<std::uint8_t>(count)) || (count <= 15 && all(0)) ? Padding::well_formed
+                                                                            : Padding::malformed;
+}
 
 HeaderV2 parse_header_v2(const std::uint8_t (&raw)[header_v2_size]) noexcept {
     using platform::load_le32;

@@ -21,6 +21,10 @@ std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& ext
                                            const Plaintext& key, ReadObserver& observer,
                                            DocumentReport& report);
 
+// The padding of `count` bytes in front of `end`: 1 to 16 bytes each equal to the count, or 1 to
+// 15 zero bytes. The bytes are read only when there are at most 16 of them.
+Padding classify_padding(const std::uint8_t* end, std::uint32_t count);
+
 // The bytes `file` delivered from `from` up to its position, after a read that came short of what
 // the extent promised (the file shrank while it was read, or the device failed).
 std::uint32_t bytes_delivered_since(File& file, std::uint32_t from);

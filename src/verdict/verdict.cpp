@@ -5,6 +5,7 @@
 
 #include "crypto/aes/aes.h"
 #include "crypto/aes/aes_modes.h"
+#include "crypto/key_trial.h"
 #include "crypto/sha256.h"
 #include "document/read_document_v2.h"
 #include "document/signature_search.h"
@@ -92,61 +93,38 @@ std::vector<std::uint32_t> lengths_to_try(const HeaderV2& header, std::uint32_t 
     return lengths;
 }
 
-// The blocks a spelling of the password is first tried on: the first (with the IV) and the last
-// (with the block before it), read from the note once.
-struct TrialBlocks {
-    std::uint8_t iv[16];
-    std::uint8_t first[16];
-    std::uint8_t before_last[16];
-    std::uint8_t last[16];
-};
-
-bool read_trial_blocks(File& file, const DocumentReport& report, TrialBlocks& blocks) {
+// The blocks a spelling of the password is first tried on, the first and the last with the
+// blocks they are chained to, read from the note once.
+bool read_trial_target(File& file, const DocumentReport& report, KeyTrialTarget& target) {
     const HeaderV2& header = report.header;
     const std::uint32_t payload = report.extent.start + header_v2_size;
     const std::uint32_t last = payload + header.cipher_len - 16;
-    std::memcpy(blocks.iv, header.iv, 16);
-    if (!file.seek(static_cast<std::int32_t>(payload)) || !file.read(blocks.first, 16)) {
+    std::memcpy(target.first_chain, header.iv, 16);
+    if (!file.seek(static_cast<std::int32_t>(payload)) || !file.read(target.first_cipher, 16)) {
         return false;
     }
-    if (header.cipher_len == 16) {
-        std::memcpy(blocks.before_last, header.iv, 16);
-        std::memcpy(blocks.last, blocks.first, 16);
+    target.one_block = header.cipher_len == 16;
+    if (target.one_block) {
+        std::memcpy(target.last_chain, header.iv, 16);
+        std::memcpy(target.last_cipher, target.first_cipher, 16);
         return true;
     }
-    return file.seek(static_cast<std::int32_t>(last - 16)) && file.read(blocks.before_last, 16) &&
-           file.read(blocks.last, 16);
+    return file.seek(static_cast<std::int32_t>(last - 16)) && file.read(target.last_chain, 16) &&
+           file.read(target.last_cipher, 16);
 }
 
 // The cheap look: would `password` give well-formed padding, or a first block of text?
 bool plausible(const std::uint8_t* password, std::size_t length, const HeaderV2& header,
-               const TrialBlocks& blocks) {
-    struct Keyed {
-        std::uint8_t key[32];
-        AesDecryptContext context;
-        std::uint8_t first[16];
-        std::uint8_t last[16];
-        ~Keyed() { platform::secure_wipe(this, sizeof *this); }
-    } k;
-    sha256_digest(k.key, password, length);
-    aes_decrypt_schedule_256(k.key, k.context);
-    aes_block_decrypt(blocks.first, k.first, k.context);
-    aes_block_decrypt(blocks.last, k.last, k.context);
-    for (int i = 0; i < 16; ++i) {
-        k.first[i] ^= blocks.iv[i];
-        k.last[i] ^= blocks.before_last[i];
-    }
-    const std::uint32_t padding = header.cipher_len - header.plain_len;
-    if (padding >= 1 && padding <= 16) {
-        const auto all = [&](std::uint8_t value) {
-            return std::all_of(k.last + 16 - padding, k.last + 16,
-                               [=](std::uint8_t b) { return b == value; });
-        };
-        if (all(static_cast<std::uint8_t>(padding)) || (padding < 16 && all(0))) {
-            return true;
-        }
-    }
-    return block_looks_like_text(k.first);
+               const KeyTrialTarget& target) {
+    struct Trial {
+        KeyTrialBlocks blocks;
+        ~Trial() { platform::secure_wipe(this, sizeof *this); }
+    } t;
+    const KeyTrialCandidate candidate{password, length};
+    key_trial(target, &candidate, 1, &t.blocks);
+    return classify_padding(t.blocks.last + 16, header.cipher_len - header.plain_len) ==
+               Padding::well_formed ||
+           block_looks_like_text(t.blocks.first);
 }
 
 // Whether `password` opens the note: the reader itself, in bounded pieces, without an observer.
@@ -165,20 +143,20 @@ bool opens(File& file, const DocumentReport& report, const std::uint8_t* passwor
 
 std::optional<Hint> matching_spelling(File& file, const DocumentReport& report,
                                       const Plaintext& password) {
-    TrialBlocks blocks{};
-    if (report.header.cipher_len == 0 || !read_trial_blocks(file, report, blocks)) {
+    KeyTrialTarget target{};
+    if (report.header.cipher_len == 0 || !read_trial_target(file, report, target)) {
         return std::nullopt;
     }
     struct Search {
         File& file;
         const DocumentReport& report;
-        const TrialBlocks& blocks;
+        const KeyTrialTarget& target;
         std::optional<Hint> found;
-    } search{file, report, blocks, std::nullopt};
+    } search{file, report, target, std::nullopt};
     const VariantUse use = [](void* context, const VariantName& name, const std::uint8_t* bytes,
                               std::size_t length) {
         Search& s = *static_cast<Search*>(context);
-        if (!plausible(bytes, length, s.report.header, s.blocks) ||
+        if (!plausible(bytes, length, s.report.header, s.target) ||
             !opens(s.file, s.report, bytes, length)) {
             return false;
         }
