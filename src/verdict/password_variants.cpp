@@ -5,36 +5,26 @@
 
 #include "platform/check.h"
 #include "platform/secure_wipe.h"
+#include "platform/utf8.h"
 #include "verdict/code_pages.h"
 
 namespace verdict {
 namespace {
 
 // ---------------------------------------------------------------------------------------------
-// UTF-8, strictly: no overlong form, no surrogate, nothing above U+10FFFF.
+// UTF-8, strictly (no overlong form, no surrogate, nothing above U+10FFFF), as the escaper reads
+// it: the code point at `i`, and `i` moved past it.
 bool read_utf8(const std::uint8_t* p, std::size_t n, std::size_t& i, char32_t& c) {
     const std::uint8_t lead = p[i];
-    const int extra = lead < 0x80   ? 0
-                      : lead < 0xC2 ? -1
-                      : lead < 0xE0 ? 1
-                      : lead < 0xF0 ? 2
-                      : lead < 0xF5 ? 3
-                                    : -1;
-    if (extra < 0 || n - i <= std::size_t(extra)) {
+    const int length = lead < 0x80 ? 1 : platform::utf8_sequence_length(p + i, n - i);
+    if (length <= 0) {
         return false;
     }
-    c = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        if ((p[i + k] & 0xC0) != 0x80) {
-            return false;
-        }
+    c = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
         c = c << 6 | (p[i + k] & 0x3F);
     }
-    const char32_t least[] = {0, 0x80, 0x800, 0x10000};
-    if (c < least[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-        return false;
-    }
-    i += std::size_t(extra) + 1;
+    i += std::size_t(length);
     return true;
 }
 
