@@ -57,15 +57,7 @@ class Confirmer {
         aes_decrypt_schedule_256(s.key, s.context);
         std::memcpy(s.chain, note.iv, sizeof s.chain);
         const std::size_t length = note.ciphertext.size();
-        std::memcpy(text.data(), note.ciphertext.data(), length);
-        // The mode counts in int: a text past 2 GiB goes in pieces along one chain.
-        constexpr std::size_t largest_piece = 0x7FFFFFF0;
-        for (std::size_t done = 0; done < length;) {
-            const std::size_t piece = std::min(length - done, largest_piece);
-            aes_modes_cbc_decrypt(text.data() + done, text.data() + done, static_cast<int>(piece),
-                                  s.chain, s.context);
-            done += piece;
-        }
+        aes_modes_cbc_decrypt_long(note.ciphertext.data(), text.data(), length, s.chain, s.context);
         hasher.init();
         hasher.update(text.data(), note.plain_len);
         hasher.update(note.iv, sizeof note.iv);

@@ -26,16 +26,9 @@ struct Secrets {
     ~Secrets() { platform::secure_wipe(this, sizeof *this); }
 };
 
-// The CBC mode takes an int length; a payload past 2 GiB goes in pieces, which continue one chain
-// through the working IV and give the same bytes as a single call.
+// The chain continues through the working IV, so pieces of a payload give the bytes of one call.
 void decrypt(std::uint8_t* bytes, std::uint32_t count, Secrets& secrets) {
-    constexpr std::uint32_t largest_piece = 0x7FFFFFF0;
-    for (std::uint32_t done = 0; done < count;) {
-        const std::uint32_t piece = std::min(count - done, largest_piece);
-        aes_modes_cbc_decrypt(bytes + done, bytes + done, static_cast<int>(piece),
-                              secrets.working_iv, secrets.context);
-        done += piece;
-    }
+    aes_modes_cbc_decrypt_long(bytes, bytes, count, secrets.working_iv, secrets.context);
 }
 
 // Hashes the decrypted payload as it passes, in order, and taps the stream twice: at the plaintext

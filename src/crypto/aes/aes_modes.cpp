@@ -1,10 +1,12 @@
 #include "crypto/aes/aes_modes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "crypto/aes/aes_modes_aesni.h"
 #include "crypto/aes/aes_rounds.h"
+#include "platform/check.h"
 #include "platform/cpu.h"
 
 namespace {
@@ -119,6 +121,18 @@ int aes_modes_cbc_decrypt(const std::uint8_t* in, std::uint8_t* out, int length,
     return with_rounds(ctx.rounds16, [&]<int Rounds>() {
         cbc_decrypt_dispatch<Rounds>(in, out, blocks, iv, ctx.round_keys);
     });
+}
+
+void aes_modes_cbc_decrypt_long(const std::uint8_t* in, std::uint8_t* out, std::size_t length,
+                                std::uint8_t iv[16], const AesDecryptContext& ctx) {
+    constexpr std::size_t largest_piece = 0x7FFFFFF0;
+    for (std::size_t done = 0; done < length;) {
+        const std::size_t piece = std::min(length - done, largest_piece);
+        const int refused =
+            aes_modes_cbc_decrypt(in + done, out + done, static_cast<int>(piece), iv, ctx);
+        NOTEDIAG_ASSERT(refused == 0);
+        done += piece;
+    }
 }
 
 int aes_modes_cbc_encrypt(const std::uint8_t* in, std::uint8_t* out, int length,

@@ -1,6 +1,7 @@
 // Block-cipher modes on top of the AES block transforms.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "crypto/aes/aes.h"
@@ -11,5 +12,9 @@
 // `iv` must not overlap `in` or `out`.
 int aes_modes_cbc_decrypt(const std::uint8_t* in, std::uint8_t* out, int length,
                           std::uint8_t iv[16], const AesDecryptContext& ctx);
+// The same decryption over any length of whole blocks, past what an int counts: in pieces that
+// continue one chain and give the same bytes as a single call would.
+void aes_modes_cbc_decrypt_long(const std::uint8_t* in, std::uint8_t* out, std::size_t length,
+                                std::uint8_t iv[16], const AesDecryptContext& ctx);
 int aes_modes_cbc_encrypt(const std::uint8_t* in, std::uint8_t* out, int length,
                           std::uint8_t iv[16], const AesEncryptContext& ctx);
