@@ -13,11 +13,9 @@
 #include "app/verdict.h"
 #include "app/write_out.h"
 #include "document/format.h"
-#include "document/reasons.h"
 #include "output/json_writer.h"
 #include "output/transcript.h"
 #include "platform/hex_digits.h"
-#include "platform/terminal.h"
 #include "verdict/verdict.h"
 
 namespace {

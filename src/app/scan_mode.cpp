@@ -13,7 +13,6 @@
 #include "file/input.h"
 #include "output/json_writer.h"
 #include "output/transcript.h"
-#include "platform/terminal.h"
 
 namespace {
 
@@ -36,13 +35,8 @@ DocumentReport header_at(const SignatureHit& hit, std::uint64_t input_size) {
     r.header_read = true;
     const std::uint64_t after = rest - header_v2_size;
     r.bytes_after_header = static_cast<std::uint32_t>(std::min<std::uint64_t>(after, 0xFFFFFFFF));
-    if (r.header.cipher_len > after) {
-        r.no_document = NoDocument::ciphertext_past_end;
-    } else if (r.header.cipher_len % 16 != 0) {
-        r.no_document = NoDocument::ciphertext_not_whole_blocks;
-    } else if (r.header.plain_len > r.header.cipher_len) {
-        r.no_document = NoDocument::plaintext_too_long;
-    }
+    r.no_document =
+        r.header.cipher_len > after ? NoDocument::ciphertext_past_end : check_lengths(r.header);
     return r;
 }
 

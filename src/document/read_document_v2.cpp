@@ -265,19 +265,19 @@ struct Reading {
                        sizeof report.computed_hash);
         return nullptr;
     }
-
-    static NoDocument check_lengths(const HeaderV2& header) {
-        if (header.cipher_len % 16 != 0) {
-            return NoDocument::ciphertext_not_whole_blocks;
-        }
-        if (header.plain_len > header.cipher_len) {
-            return NoDocument::plaintext_too_long;
-        }
-        return NoDocument::none;
-    }
 };
 
 }  // namespace
+
+NoDocument check_lengths(const HeaderV2& header) {
+    if (header.cipher_len % 16 != 0) {
+        return NoDocument::ciphertext_not_whole_blocks;
+    }
+    if (header.plain_len > header.cipher_len) {
+        return NoDocument::plaintext_too_long;
+    }
+    return NoDocument::none;
+}
 
 Padding classify_padding(const std::uint8_t* end, std::uint32_t count) {
     if (count == 0) {
@@ -341,7 +341,7 @@ std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& ext
         return reading.whoops(NoDocument::ciphertext_past_end);
     }
     if (!observer.wants_decryption()) {
-        const NoDocument refused = Reading::check_lengths(header);
+        const NoDocument refused = check_lengths(header);
         return refused == NoDocument::none ? nullptr : reading.whoops(refused);
     }
     return observer.wants_whole_payload() ? reading.whole(header, key)

@@ -21,6 +21,10 @@ std::unique_ptr<Document> read_document_v2(File& file, const DocumentExtent& ext
                                            const Plaintext& key, ReadObserver& observer,
                                            DocumentReport& report);
 
+// What is wrong with a header's lengths whatever the input holds: a ciphertext of part of a block,
+// or a plaintext longer than it. NoDocument::none when neither.
+NoDocument check_lengths(const HeaderV2& header);
+
 // The padding of `count` bytes in front of `end`: 1 to 16 bytes each equal to the count, or 1 to
 // 15 zero bytes. The bytes are read only when there are at most 16 of them.
 Padding classify_padding(const std::uint8_t* end, std::uint32_t count);
